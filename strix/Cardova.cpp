@@ -300,7 +300,7 @@ int Cardova::MakeHexStringFromResponse(unsigned char* buf, int BufferLength, cha
 bool Cardova::parseCardReport(const unsigned char* data, int dataLen) {
     if (data == nullptr || dataLen < 8) return false;
     const size_t size = static_cast<size_t>(dataLen);
-    auto fits = [size](size_t offset, size_t n) { return offset + n <= size; };
+    auto fits = [size](size_t offset, size_t n) { return n == 0 || offset + n <= size; };
     STRIXDATA& r = rawData;
 
     r.m_dwTk1DcdStatus = data[1];

@@ -299,26 +299,28 @@ void Kestrel::addNotification(unsigned char* pData, int dataLen) {
 }
 
 void Kestrel::addNotificationChunk(const unsigned char* pData, int dataLen, int chunkDataLength) {
+    const size_t offset = be16(pData + 3);
+    const unsigned short messageId = static_cast<unsigned short>(be16(pData + 5));
+    const size_t total = be16(pData + 7);
+    static const unsigned char kNoHeader[kExtendedHeaderSize] = {0};
+    const bool pending = std::memcmp(notificationHeader, kNoHeader, sizeof notificationHeader) != 0;
+    if (!pending && total == 0) {
+        // An empty notification is complete with its first chunk, whatever its count says.
+        notificationData.clear();
+        notificationReceived = 0;
+        if (Cardova_Delegate* d = getDelegate()) d->OnNotification(this, messageId, nullptr, 0);
+        return;
+    }
     if (chunkDataLength < 0 || chunkDataLength > dataLen - kExtendedHeaderSize) {
         dropNotification(kNotificationLength);
         return;
     }
     const size_t count = static_cast<size_t>(chunkDataLength);
-    const size_t offset = be16(pData + 3);
-    const unsigned short messageId = static_cast<unsigned short>(be16(pData + 5));
-    const size_t total = be16(pData + 7);
 
-    static const unsigned char kNoHeader[kExtendedHeaderSize] = {0};
-    if (std::memcmp(notificationHeader, kNoHeader, sizeof notificationHeader) == 0) {
+    if (!pending) {
         std::memcpy(notificationHeader, pData, sizeof notificationHeader);
-        notificationData.clear();
-        notificationReceived = 0;
-        if (total == 0) {
-            std::memset(notificationHeader, 0, sizeof notificationHeader);
-            if (Cardova_Delegate* d = getDelegate()) d->OnNotification(this, messageId, nullptr, 0);
-            return;
-        }
         notificationData.assign(total, 0);
+        notificationReceived = 0;
     } else if (notificationHeader[0] == 2) {
         if (std::memcmp(notificationHeader + 5, pData + 5, 4) != 0) {
             dropNotification(kHeaderMismatch);
