@@ -12,8 +12,7 @@
 
 namespace sim::swipe {
 
-SerialSwipeReader::SerialSwipeReader(const SwipeModel& model, std::string serial,
-                                     LineFormat format)
+SerialSwipeReader::SerialSwipeReader(const SwipeModel& model, std::string serial, LineFormat format)
     : core_(std::make_unique<SwipeReaderCore>(model, std::move(serial))), codec_(format) {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
@@ -65,7 +64,9 @@ void SerialSwipeReader::setRle(bool rle) {
     codec_.setRle(rle);
 }
 
-void SerialSwipeReader::setAnswering(bool on) { answering_ = on; }
+void SerialSwipeReader::setAnswering(bool on) {
+    answering_ = on;
+}
 
 Bytes SerialSwipeReader::received() const {
     std::lock_guard<std::mutex> g(rxLock_);
@@ -92,7 +93,9 @@ void SerialSwipeReader::swipe(const SwipeCard& card) {
     core_->swipe(card);
 }
 
-void SerialSwipeReader::writeRaw(const Bytes& bytes) { writeAll(bytes); }
+void SerialSwipeReader::writeRaw(const Bytes& bytes) {
+    writeAll(bytes);
+}
 
 void SerialSwipeReader::unplug() {
     std::lock_guard<std::mutex> g(writeLock_);
@@ -119,10 +122,12 @@ void SerialSwipeReader::onCardReport(const Bytes& report) {
 
 void SerialSwipeReader::onNotificationChunk(uint16_t id, uint16_t offset, uint16_t total,
                                             const Bytes& chunk) {
-    Bytes c{static_cast<uint8_t>(chunk.size() >> 8), static_cast<uint8_t>(chunk.size()),
-            static_cast<uint8_t>(offset >> 8),       static_cast<uint8_t>(offset),
-            static_cast<uint8_t>(id >> 8),           static_cast<uint8_t>(id),
-            static_cast<uint8_t>(total >> 8),        static_cast<uint8_t>(total)};
+    Bytes c;
+    c.reserve(8 + chunk.size());
+    for (uint16_t v : {static_cast<uint16_t>(chunk.size()), offset, id, total}) {
+        c.push_back(static_cast<uint8_t>(v >> 8));
+        c.push_back(static_cast<uint8_t>(v & 0xFF));
+    }
     c.insert(c.end(), chunk.begin(), chunk.end());
     Bytes framed;
     {

@@ -14,7 +14,7 @@
 namespace sim::swipe {
 
 class SerialSwipeReader {
-public:
+  public:
     SerialSwipeReader(const SwipeModel& model, std::string serial, LineFormat format);
     ~SerialSwipeReader();  // stops and joins the thread, closes the terminal
     SerialSwipeReader(const SerialSwipeReader&) = delete;
@@ -26,15 +26,15 @@ public:
     SwipeReaderCore& core() { return *core_; }
     LineFormat format() const { return codec_.format(); }
 
-    void setRle(bool rle);          // SLIP: notifications and card data run-length coded
-    void setAnswering(bool on);     // off: commands are taken but never answered
+    void setRle(bool rle);       // SLIP: notifications and card data run-length coded
+    void setAnswering(bool on);  // off: commands are taken but never answered
     void swipe(const SwipeCard& card);
     void writeRaw(const Bytes& bytes);  // puts bytes on the line as they are
     Bytes received() const;             // every byte the host wrote, in order
     // Hangs the line up: the terminal's far end then reads end-of-file / errors.
     void unplug();
 
-private:
+  private:
     void run();
     void onCardReport(const Bytes& report);
     void onNotificationChunk(uint16_t id, uint16_t offset, uint16_t total, const Bytes& chunk);

@@ -11,7 +11,7 @@
 namespace sim::swipe {
 
 class SwipeHidDevice : public sim::HidDevice {
-public:
+  public:
     // serial "" gives a device without a serial number (listed by its path).
     SwipeHidDevice(uint16_t productId, std::string serial);
     ~SwipeHidDevice() override;
@@ -22,11 +22,11 @@ public:
 
     static constexpr size_t kFeatureReportLength = 61;
 
-protected:
+  protected:
     int onSetFeature(const sim::Bytes& report) override;
     int onGetFeature(std::uint8_t reportId, std::size_t maxLength, sim::Bytes& out) override;
 
-private:
+  private:
     std::unique_ptr<SwipeReaderCore> core_;
 };
 

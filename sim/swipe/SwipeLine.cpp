@@ -36,10 +36,14 @@ LineFormat lineFormatFromName(const std::string& name) {
 
 const char* lineFormatName(LineFormat format) {
     switch (format) {
-        case LineFormat::None: return "NONE";
-        case LineFormat::Legacy: return "LEGACY";
-        case LineFormat::Brevo: return "BREVO";
-        case LineFormat::Slip: return "SLIP";
+        case LineFormat::None:
+            return "NONE";
+        case LineFormat::Legacy:
+            return "LEGACY";
+        case LineFormat::Brevo:
+            return "BREVO";
+        case LineFormat::Slip:
+            return "SLIP";
     }
     return "";
 }
@@ -222,8 +226,8 @@ Bytes LineCodec::frameNotification(const Bytes& chunk) const {
         }
         case LineFormat::Slip:
             if (rle_) {
-                return slipFrame(slipMessage(kSlipNotificationRle,
-                                             static_cast<uint16_t>(chunk.size()), rleEncode(chunk)));
+                return slipFrame(slipMessage(
+                    kSlipNotificationRle, static_cast<uint16_t>(chunk.size()), rleEncode(chunk)));
             }
             return slipFrame(
                 slipMessage(kSlipNotification, static_cast<uint16_t>(chunk.size()), chunk));
@@ -240,10 +244,11 @@ Bytes LineCodec::frameCardData(const Bytes& report, const std::string& trackLine
         }
         case LineFormat::Slip:
             if (rle_) {
-                return slipFrame(slipMessage(kSlipCardDataRle,
-                                             static_cast<uint16_t>(report.size()), rleEncode(report)));
+                return slipFrame(slipMessage(kSlipCardDataRle, static_cast<uint16_t>(report.size()),
+                                             rleEncode(report)));
             }
-            return slipFrame(slipMessage(kSlipCardData, static_cast<uint16_t>(report.size()), report));
+            return slipFrame(
+                slipMessage(kSlipCardData, static_cast<uint16_t>(report.size()), report));
         default:
             return {};
     }

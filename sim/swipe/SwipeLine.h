@@ -35,7 +35,7 @@ Bytes slipMessage(uint8_t type, uint16_t length, const Bytes& payload);
 Bytes rleEncode(const Bytes& plain);
 
 class LineCodec {
-public:
+  public:
     explicit LineCodec(LineFormat format) : format_(format) {}
     LineFormat format() const { return format_; }
     void setRle(bool rle) { rle_ = rle; }
@@ -51,14 +51,14 @@ public:
     // the format cannot carry card data.
     Bytes frameCardData(const Bytes& report, const std::string& trackLine) const;
 
-private:
+  private:
     bool takeBinaryCommand(Bytes& out);  // from binary_ by the command's own lengths
 
     LineFormat format_;
     bool rle_ = false;
-    Bytes binary_;     // NONE (after hex decoding) and BREVO
+    Bytes binary_;      // NONE (after hex decoding) and BREVO
     std::string text_;  // NONE hex digits not yet paired, LEGACY partial line
-    Bytes slip_;       // SLIP bytes of the frame being collected
+    Bytes slip_;        // SLIP bytes of the frame being collected
     bool inFrame_ = false;
 };
 

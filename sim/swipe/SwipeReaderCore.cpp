@@ -15,7 +15,9 @@ void appendTlv(Bytes& out, std::initializer_list<uint8_t> tag, const Bytes& valu
     out.insert(out.end(), value.begin(), value.end());
 }
 
-Bytes ascii(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes ascii(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 Bytes slice(const Bytes& b, size_t from, size_t n) {
     if (from >= b.size()) return {};
@@ -318,7 +320,8 @@ void SwipeReaderCore::runExtended(uint16_t code, const Bytes& data) {
             appendTlv(key, {0x9F, 0x06}, Bytes{0xA0, 0x00, 0x00, 0x00, 0x03});
             appendTlv(key, {0x9F, 0x22}, Bytes{0x92});
             Bytes modulus(176);
-            for (size_t i = 0; i < modulus.size(); ++i) modulus[i] = static_cast<uint8_t>(i * 7 + 3);
+            for (size_t i = 0; i < modulus.size(); ++i)
+                modulus[i] = static_cast<uint8_t>(i * 7 + 3);
             appendTlv(key, {0xDF, 0x02}, modulus);
             appendTlv(key, {0xDF, 0x04}, Bytes{0x03});
             return setExtended(0x0000, key);
@@ -331,13 +334,11 @@ void SwipeReaderCore::runExtended(uint16_t code, const Bytes& data) {
             std::time_t t = std::time(nullptr);
             std::tm tm{};
             gmtime_r(&t, &tm);
-            return setExtended(0x0000, Bytes{static_cast<uint8_t>(tm.tm_mon + 1),
-                                             static_cast<uint8_t>(tm.tm_mday),
-                                             static_cast<uint8_t>(tm.tm_hour),
-                                             static_cast<uint8_t>(tm.tm_min),
-                                             static_cast<uint8_t>(tm.tm_sec),
-                                             static_cast<uint8_t>(tm.tm_wday),
-                                             static_cast<uint8_t>(tm.tm_year + 1900 - 2008)});
+            return setExtended(
+                0x0000, Bytes{static_cast<uint8_t>(tm.tm_mon + 1), static_cast<uint8_t>(tm.tm_mday),
+                              static_cast<uint8_t>(tm.tm_hour), static_cast<uint8_t>(tm.tm_min),
+                              static_cast<uint8_t>(tm.tm_sec), static_cast<uint8_t>(tm.tm_wday),
+                              static_cast<uint8_t>(tm.tm_year + 1900 - 2008)});
         }
         default:
             return setExtended(0x0002, {});
@@ -383,7 +384,8 @@ void SwipeReaderCore::swipe(const SwipeCard& card) {
         s.ksn[9] = static_cast<uint8_t>(swipeCounter_);
         for (int i = 0; i < 8; ++i) s.sessionId[i] = static_cast<uint8_t>(swipeCounter_ * 31 + i);
         s.fluxmarkStatus = {0x10, 0x00, 0x25, 0x00};
-        for (int i = 0; i < 54; ++i) s.fluxmark.push_back(static_cast<uint8_t>(swipeCounter_ + i * 13));
+        for (int i = 0; i < 54; ++i)
+            s.fluxmark.push_back(static_cast<uint8_t>(swipeCounter_ + i * 13));
         s.encryptionStatus = 0x0101;
         s.battery = battery_;
         report = buildCardReport(card, model_, s, model_.routed ? 0x01 : 0x00);
@@ -392,7 +394,9 @@ void SwipeReaderCore::swipe(const SwipeCard& card) {
     if (l.cardReport) l.cardReport(report);
 }
 
-void SwipeReaderCore::notify(uint16_t id, const Bytes& data) { sendNotification(id, data); }
+void SwipeReaderCore::notify(uint16_t id, const Bytes& data) {
+    sendNotification(id, data);
+}
 
 void SwipeReaderCore::sendNotification(uint16_t id, const Bytes& data) {
     Listener l;

@@ -38,7 +38,7 @@ enum : uint8_t {
 };
 
 class SwipeReaderCore {
-public:
+  public:
     struct Listener {
         // A card-data report, report ID included.
         std::function<void(const Bytes& report)> cardReport;
@@ -68,17 +68,17 @@ public:
     // Scripting.
     void swipe(const SwipeCard& card);
     void notify(uint16_t id, const Bytes& data);
-    void setBusyPolls(int polls);                  // busy answers before each extended answer
-    void setNotificationChunkSize(size_t bytes);   // data bytes per notification chunk (1..256)
-    void setResponseChunkSize(size_t bytes);       // data bytes per extended answer chunk
-    void setTransactionPaceMs(int ms);             // gap between the transaction's notifications
-    void setBattery(int level);                    // -1: no battery byte in card reports
-    std::vector<CommandRecord> commands() const;   // every command so far, oldest first
+    void setBusyPolls(int polls);                 // busy answers before each extended answer
+    void setNotificationChunkSize(size_t bytes);  // data bytes per notification chunk (1..256)
+    void setResponseChunkSize(size_t bytes);      // data bytes per extended answer chunk
+    void setTransactionPaceMs(int ms);            // gap between the transaction's notifications
+    void setBattery(int level);                   // -1: no battery byte in card reports
+    std::vector<CommandRecord> commands() const;  // every command so far, oldest first
     void clearCommands();
     // Blocks until the scheduled notifications have all been handed to the listener.
     void drain();
 
-private:
+  private:
     void parseCommand(const uint8_t* p, size_t n, bool hid);
     void execute(uint8_t code, const Bytes& data);
     void extendedChunk(const Bytes& data);
