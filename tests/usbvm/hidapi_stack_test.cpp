@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,15 +75,11 @@ class RealHidStack : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!usbvm::inGuest()) GTEST_SKIP() << "runs inside the USB test guest (scripts/usbvm.sh)";
+        ASSERT_TRUE(usbvm::restoreGadget());
         ASSERT_EQ(hid_init(), 0);
     }
     void TearDown() override {
         if (dev_) hid_close(dev_);
-        // A test that pulled the gadget out leaves it plugged in again for the next one.
-        if (usbvm::inGuest() && !usbvm::gadgetEnumerated()) {
-            usbvm::plugGadget(true);
-            usbvm::waitEnumerated(true, 5000);
-        }
     }
     void openGadget() {  // (through ASSERT_NO_FATAL_FAILURE)
         const std::string path = firstGadgetPath();
@@ -195,8 +192,10 @@ TEST_F(RealHidStack, NonBlockingReadWithNothingPendingReturnsZero) {
 }
 
 TEST_F(RealHidStack, UnpluggingFailsReadsAndPluggingInListsTheDeviceAgain) {
-    EchoDevice device;
+    // The gadget's node exists only while it is plugged in: each device side lives in between.
+    auto device = std::make_unique<EchoDevice>();
     ASSERT_NO_FATAL_FAILURE(openGadget());
+    device.reset();
     ASSERT_TRUE(usbvm::plugGadget(false));
     unsigned char buf[65];
     int n = 0;
@@ -217,6 +216,8 @@ TEST_F(RealHidStack, UnpluggingFailsReadsAndPluggingInListsTheDeviceAgain) {
 
     ASSERT_TRUE(usbvm::plugGadget(true));
     ASSERT_TRUE(usbvm::waitEnumerated(true, 5000));
+    device = std::make_unique<EchoDevice>();
+    ASSERT_TRUE(device->port().isOpen()) << device->port().error();
     std::string path;
     for (int i = 0; i < 100 && path.empty(); ++i) {
         path = firstGadgetPath();
