@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ErrorCodes.h"
 #include "CardovaBootLoader.h"
 #include "Chexon.h"
+#include "ErrorCodes.h"
 #include "Kestrel.h"
 #include "KestrelBle.h"
 #include "KestrelOEMGuardBootLoader.h"

@@ -68,8 +68,8 @@ void KestrelSerial::addNotification(unsigned char* pData, int dataLen) {
 
 void KestrelSerial::serialCardData(const unsigned char* hex, int hexLen) {
     if (hexLen <= 0) return;
-    std::vector<unsigned char> bytes = H2BV(std::string(reinterpret_cast<const char*>(hex),
-                                                        static_cast<size_t>(hexLen)));
+    std::vector<unsigned char> bytes =
+        H2BV(std::string(reinterpret_cast<const char*>(hex), static_cast<size_t>(hexLen)));
     if (bytes.empty()) return;
     if (bytes[0] == '%' || bytes[0] == ';') {
         // Track text ("%...?;...?;...?"): laid out as a clear card report.

@@ -58,8 +58,9 @@ long sendCommandLocked(const std::string& command, char* lpResult, long capacity
     Transaction t;
     {
         std::lock_guard<std::mutex> serial(s.engine->lock);
-        t = runTransaction(s.engine, command, 8192,
-                           capacity > 2 ? static_cast<int>(std::min<long>(capacity, 65536) - 2) : 1);
+        t = runTransaction(
+            s.engine, command, 8192,
+            capacity > 2 ? static_cast<int>(std::min<long>(capacity, 65536) - 2) : 1);
     }
     if (t.result == 0 || !t.hex.empty()) {
         // Answer text followed by two NULs.
@@ -270,8 +271,9 @@ SDK_EXPORT long LYNXSendCommandWithLength(char* lpCmd, long lpdwCmdLen, char* lp
 SDK_EXPORT const char* SendCommand(const char* lpCmd) {
     try {
         std::vector<char> result(26112, '\0');
-        long rc = LYNXSendCommand(const_cast<char*>(lpCmd), lpCmd != nullptr ? std::strlen(lpCmd) : 0,
-                                  result.data(), static_cast<long>(result.size()));
+        long rc =
+            LYNXSendCommand(const_cast<char*>(lpCmd), lpCmd != nullptr ? std::strlen(lpCmd) : 0,
+                            result.data(), static_cast<long>(result.size()));
         return STATIC_STRING(rc == 0 ? std::string(result.data()) : std::string());
     } catch (...) {
         return "";
@@ -282,8 +284,8 @@ SDK_EXPORT const char* SendCommandWithLength(const char* lpCmd) {
     try {
         std::vector<char> result(26112, '\0');
         long rc = LYNXSendCommandWithLength(const_cast<char*>(lpCmd),
-                                            lpCmd != nullptr ? std::strlen(lpCmd) : 0, result.data(),
-                                            static_cast<long>(result.size()));
+                                            lpCmd != nullptr ? std::strlen(lpCmd) : 0,
+                                            result.data(), static_cast<long>(result.size()));
         return STATIC_STRING(rc == 0 ? std::string(result.data()) : std::string());
     } catch (...) {
         return "";
@@ -351,11 +353,11 @@ std::string cardDataLine(const VLMSRDATA& m, const std::string& d) {
 #define STRIX_TXT(field) txt(m.field, sizeof m.field)
     s += UL2HEX(static_cast<unsigned long>(m.m_dwReaderID)) + d;
     STRIX_TXT(m_szDeviceSerialNumber);
-    for (long v : {m.m_dwCardSwipeStatus, m.m_dwCardEncodeType, m.m_dwTrack1DcdStatus,
-                   m.m_dwTrack2DcdStatus, m.m_dwTrack3DcdStatus, m.m_dwFluxmarkStatus,
-                   m.m_dwTrack1Length, m.m_dwTrack2Length, m.m_dwTrack3Length,
-                   m.m_dwTrack1LengthMasked, m.m_dwTrack2LengthMasked, m.m_dwTrack3LengthMasked,
-                   m.m_dwFluxmarkLength}) {
+    for (long v :
+         {m.m_dwCardSwipeStatus, m.m_dwCardEncodeType, m.m_dwTrack1DcdStatus, m.m_dwTrack2DcdStatus,
+          m.m_dwTrack3DcdStatus, m.m_dwFluxmarkStatus, m.m_dwTrack1Length, m.m_dwTrack2Length,
+          m.m_dwTrack3Length, m.m_dwTrack1LengthMasked, m.m_dwTrack2LengthMasked,
+          m.m_dwTrack3LengthMasked, m.m_dwFluxmarkLength}) {
         num(v);
     }
     STRIX_TXT(m_szCardData);
@@ -388,7 +390,8 @@ SDK_EXPORT long LYNXGetCardDataStr(char* lpStrData, char* lpStrFieldDelimiter) {
     if (lpStrData == nullptr) return 1;
     VLMSRDATA record;
     if (!readyCardRecord(record)) return 1;
-    std::string line = cardDataLine(record, lpStrFieldDelimiter != nullptr ? lpStrFieldDelimiter : "");
+    std::string line =
+        cardDataLine(record, lpStrFieldDelimiter != nullptr ? lpStrFieldDelimiter : "");
     // The caller's buffer has no stated size: the line is cut to the documented maximum.
     size_t n = std::min(line.size(), kCardLineCapacity - 1);
     std::memcpy(lpStrData, line.data(), n);

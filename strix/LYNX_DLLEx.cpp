@@ -194,10 +194,12 @@ SDK_EXPORT const char* SendCommandWithLengthEx(unsigned long Handle, const char*
     for (int i = 2; i < 4; ++i) {
         char c = cmd[static_cast<size_t>(i)];
         if (!std::isxdigit(static_cast<unsigned char>(c))) return STATIC_STRING("");
-        n = n * 16 + (std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (c | 0x20) - 'a' + 10);
+        n = n * 16 +
+            (std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (c | 0x20) - 'a' + 10);
     }
     if (cmd.size() - 4 < static_cast<size_t>(2 * n)) return STATIC_STRING("");
-    return SendCommandEx(Handle, (cmd.substr(0, 2) + cmd.substr(4, static_cast<size_t>(2 * n))).c_str());
+    return SendCommandEx(Handle,
+                         (cmd.substr(0, 2) + cmd.substr(4, static_cast<size_t>(2 * n))).c_str());
 }
 
 SDK_EXPORT long SendDataEx(unsigned long Handle, const char* lpHexCommandString) {
@@ -257,9 +259,9 @@ SDK_EXPORT void ClearCardDataEx(unsigned long Handle) {
 
 SDK_EXPORT const char* GetRawData(unsigned long Handle) {
     if (Handle != 0) {
-        const char* text = withHandle(Handle, static_cast<const char*>(nullptr), [](HandleEntry& e) {
-            return e.delegate->StaticString(e.engine->getRawData());
-        });
+        const char* text = withHandle(
+            Handle, static_cast<const char*>(nullptr),
+            [](HandleEntry& e) { return e.delegate->StaticString(e.engine->getRawData()); });
         return text != nullptr ? text : STATIC_STRING("");
     }
     SingleDevice& s = single();

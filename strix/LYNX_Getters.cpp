@@ -67,7 +67,8 @@ std::string parserAttribute(const char* name) {
     std::string t1 = STRIX_FIELD(r, m_szTrack1DataMasked);
     std::string t2 = STRIX_FIELD(r, m_szTrack2DataMasked);
     std::string t3 = STRIX_FIELD(r, m_szTrack3DataMasked);
-    MsrDataParser parser(t1.c_str(), t2.c_str(), t3.c_str(), static_cast<int>(r.m_dwCardEncodeType));
+    MsrDataParser parser(t1.c_str(), t2.c_str(), t3.c_str(),
+                         static_cast<int>(r.m_dwCardEncodeType));
     return parser.GetAttribute(name);
 }
 
@@ -81,9 +82,9 @@ std::string command(const std::string& text, long* rc = nullptr) {
 
 std::string commandWithLength(const std::string& text) {
     std::vector<char> result(26112, '\0');
-    long r = LYNXSendCommandWithLength(const_cast<char*>(text.c_str()),
-                                       static_cast<long>(text.size()), result.data(),
-                                       static_cast<long>(result.size()));
+    long r =
+        LYNXSendCommandWithLength(const_cast<char*>(text.c_str()), static_cast<long>(text.size()),
+                                  result.data(), static_cast<long>(result.size()));
     return r == 0 ? std::string(result.data()) : std::string();
 }
 
@@ -176,13 +177,14 @@ void clearCachedSerial() {
 extern "C" {
 
 // Card fields.
-#define STRIX_LYNX_GETTER(lynxName, plainName, member)                                        \
-    SDK_EXPORT long lynxName(char* Buffer, int* BufferLength) {                               \
-        return copyField(Buffer, BufferLength,                                                \
-                         [](const VLMSRDATA& r) { return STRIX_FIELD(r, member); });          \
-    }                                                                                         \
-    SDK_EXPORT const char* plainName(void) {                                                  \
-        return STATIC_STRING(cardField([](const VLMSRDATA& r) { return STRIX_FIELD(r, member); })); \
+#define STRIX_LYNX_GETTER(lynxName, plainName, member)                               \
+    SDK_EXPORT long lynxName(char* Buffer, int* BufferLength) {                      \
+        return copyField(Buffer, BufferLength,                                       \
+                         [](const VLMSRDATA& r) { return STRIX_FIELD(r, member); }); \
+    }                                                                                \
+    SDK_EXPORT const char* plainName(void) {                                         \
+        return STATIC_STRING(                                                        \
+            cardField([](const VLMSRDATA& r) { return STRIX_FIELD(r, member); }));   \
     }
 
 STRIX_LYNX_GETTER(LYNXGetMaskedTracks, GetMaskedTracks, m_szCardDataMasked)
@@ -234,7 +236,7 @@ SDK_EXPORT const char* GetMiddleName(void) {
     std::string middle = parserAttribute("MiddleInitial");
     std::string suffix = parserAttribute("Suffix");
     return STATIC_STRING(!middle.empty() && !suffix.empty() ? middle + " " + suffix
-                                                              : middle + suffix);
+                                                            : middle + suffix);
 }
 SDK_EXPORT const char* GetCardExpDate(void) {
     return STATIC_STRING(parserAttribute("ExpirationDate"));
@@ -359,8 +361,9 @@ SDK_EXPORT void SetVANTORMode(int mode) {
 SDK_EXPORT bool IsDeviceEMV(void) {
     if (!IsDeviceConnected()) return false;
     std::string pid = GetProductID();
-    static const char* const emv[] = {"0019", "0119", "001a", "001A", "001c", "001C", "011c", "011C",
-                                      "001d", "001D", "001e", "001E", "001f", "001F", "0000"};
+    static const char* const emv[] = {"0019", "0119", "001a", "001A", "001c",
+                                      "001C", "011c", "011C", "001d", "001D",
+                                      "001e", "001E", "001f", "001F", "0000"};
     if (pid.empty()) return true;
     for (const char* p : emv) {
         if (pid == p) return true;
@@ -439,9 +442,9 @@ SDK_EXPORT const char* SetTerminalConfiguration(unsigned char macType, unsigned 
                                                 unsigned char databaseSelector,
                                                 const char* deviceSerialNumber,
                                                 const char* objectsToWrite, const char* CMUT) {
-    return STATIC_STRING(command(setConfig("0305:", macType, slotNumber, operation,
-                                           databaseSelector, deviceSerialNumber, objectsToWrite,
-                                           CMUT)));
+    return STATIC_STRING(
+        command(setConfig("0305:", macType, slotNumber, operation, databaseSelector,
+                          deviceSerialNumber, objectsToWrite, CMUT)));
 }
 SDK_EXPORT const char* GetTerminalConfiguration(unsigned char slotNumber, unsigned char operation,
                                                 unsigned char databaseSelector,
@@ -454,9 +457,9 @@ SDK_EXPORT const char* SetApplicationConfiguration(unsigned char macType, unsign
                                                    unsigned char databaseSelector,
                                                    const char* deviceSerialNumber,
                                                    const char* objectsToWrite, const char* CMUT) {
-    return STATIC_STRING(command(setConfig("0307:", macType, slotNumber, operation,
-                                           databaseSelector, deviceSerialNumber, objectsToWrite,
-                                           CMUT)));
+    return STATIC_STRING(
+        command(setConfig("0307:", macType, slotNumber, operation, databaseSelector,
+                          deviceSerialNumber, objectsToWrite, CMUT)));
 }
 SDK_EXPORT const char* GetApplicationConfiguration(unsigned char slotNumber,
                                                    unsigned char operation,
@@ -470,9 +473,9 @@ SDK_EXPORT const char* SetAcquirerCAPublicKey(unsigned char macType, unsigned ch
                                               unsigned char databaseSelector,
                                               const char* deviceSerialNumber,
                                               const char* objectsToWrite, const char* CMUT) {
-    return STATIC_STRING(command(setConfig("0309:", macType, slotNumber, operation,
-                                           databaseSelector, deviceSerialNumber, objectsToWrite,
-                                           CMUT)));
+    return STATIC_STRING(
+        command(setConfig("0309:", macType, slotNumber, operation, databaseSelector,
+                          deviceSerialNumber, objectsToWrite, CMUT)));
 }
 SDK_EXPORT const char* GetAcquirerCAPublicKey(unsigned char slotNumber, unsigned char operation,
                                               unsigned char databaseSelector,

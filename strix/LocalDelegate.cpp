@@ -14,7 +14,8 @@ void LocalDelegate::OnError(Cardova*, int, char* message) {
 
 void LocalDelegate::OnDeviceChange(Cardova*, EDeviceStateValues state) {
     if (deviceState.exchange(state) == state) return;
-    for (CallBackDeviceStateChanged fn : {fnOnDeviceConnectionChanged.load(), fnDeviceChanged.load()}) {
+    for (CallBackDeviceStateChanged fn :
+         {fnOnDeviceConnectionChanged.load(), fnDeviceChanged.load()}) {
         if (fn != nullptr) runner.spawn([fn, state] { fn(state); });
     }
 }
@@ -48,11 +49,16 @@ void LocalDelegate::OnNotification(Cardova*, unsigned short messageId, const uns
         runner.spawn([fn, messageId, hex] { fn(messageId, hex.c_str()); });
     }
     switch (messageId) {
-        case 0x0300: return spawnText(fnOnTransactionStatus.load(), hex);
-        case 0x0301: return spawnText(fnOnDisplayMessageRequest.load(), hex);
-        case 0x0302: return spawnText(fnOnUserSelectionRequest.load(), hex);
-        case 0x0303: return spawnText(fnOnARQCReceived.load(), hex);
-        case 0x0304: return spawnText(fnOnTransactionResult.load(), hex);
+        case 0x0300:
+            return spawnText(fnOnTransactionStatus.load(), hex);
+        case 0x0301:
+            return spawnText(fnOnDisplayMessageRequest.load(), hex);
+        case 0x0302:
+            return spawnText(fnOnUserSelectionRequest.load(), hex);
+        case 0x0303:
+            return spawnText(fnOnARQCReceived.load(), hex);
+        case 0x0304:
+            return spawnText(fnOnTransactionResult.load(), hex);
         default: {
             char head[16];
             std::snprintf(head, sizeof head, "%04x%04x", messageId & 0xFFFF,

@@ -21,8 +21,8 @@ struct Transaction {
 
 // sendCommand -> waitForCommand -> getResponse -> MakeHexStringFromResponse on an engine whose
 // transactions the caller has serialised (engine->lock).
-Transaction runTransaction(Cardova* engine, const std::string& command,
-                           int responseCapacity = 8192, int textCapacity = 8192);
+Transaction runTransaction(Cardova* engine, const std::string& command, int responseCapacity = 8192,
+                           int textCapacity = 8192);
 
 // The library's rotating text pool (STATIC_STRING).
 const char* STATIC_STRING(const std::string& s);

@@ -53,8 +53,8 @@ typedef void (*CallBackOnDeviceExtendedResponseEx)(unsigned long handle, void* O
                                                    const char* text);
 
 /* Process-wide settings. */
-extern int _TimeoutMs;      /* response timeout of serial readers, ms (10000) */
-extern int _VantorMode;     /* stored by SetVANTORMode */
+extern int _TimeoutMs;          /* response timeout of serial readers, ms (10000) */
+extern int _VantorMode;         /* stored by SetVANTORMode */
 extern char g_deviceList[4096]; /* the last device list text */
 
 /* Enumeration: "HID://<serial or path>" names separated by ",". */
@@ -205,8 +205,8 @@ const char* GetTerminalConfiguration(unsigned char slotNumber, unsigned char ope
                                      unsigned char databaseSelector, const char* tagsToRead);
 const char* SetApplicationConfiguration(unsigned char macType, unsigned char slotNumber,
                                         unsigned char operation, unsigned char databaseSelector,
-                                        const char* deviceSerialNumber,
-                                        const char* objectsToWrite, const char* CMUT);
+                                        const char* deviceSerialNumber, const char* objectsToWrite,
+                                        const char* CMUT);
 const char* GetApplicationConfiguration(unsigned char slotNumber, unsigned char operation,
                                         unsigned char databaseSelector, const char* tagsToRead);
 const char* SetAcquirerCAPublicKey(unsigned char macType, unsigned char slotNumber,

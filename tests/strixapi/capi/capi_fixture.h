@@ -37,6 +37,15 @@ class Collector {
             return c >= n;
         });
     }
+    // Waits until the channel has delivered exactly this text.
+    bool waitForText(const std::string& channel, const std::string& text, int ms = 5000) {
+        std::unique_lock<std::mutex> g(m);
+        return cv.wait_for(g, std::chrono::milliseconds(ms), [&] {
+            for (const auto& i : items)
+                if (i.first == channel && i.second == text) return true;
+            return false;
+        });
+    }
     void clear() {
         std::lock_guard<std::mutex> g(m);
         items.clear();

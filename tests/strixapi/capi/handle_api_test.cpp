@@ -138,7 +138,8 @@ TEST_F(SwipeApiTest, RacingHandleCommandsOneRunsTheOtherGetsBusy) {
     ASSERT_TRUE(dev->hostLog().waitUntil(
         [](const std::vector<sim::HostLog::Entry>& e) {
             for (const auto& x : e)
-                if (x.kind == sim::HostLog::Kind::SetFeature && x.data.size() > 1 && x.data[1] == 0x49)
+                if (x.kind == sim::HostLog::Kind::SetFeature && x.data.size() > 1 &&
+                    x.data[1] == 0x49)
                     return true;
             return false;
         },
