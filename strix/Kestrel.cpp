@@ -16,7 +16,8 @@ void putBe16(unsigned char* p, unsigned v) {
     p[1] = static_cast<unsigned char>(v & 0xFF);
 }
 
-constexpr int kCommandBufferSize = 65536;
+// Room for a composed extended command; longer ones get a buffer of their composed size.
+constexpr int kExtendedCommandBufferSize = 65536;
 char kNotificationLength[] = "Invalid notification package data length!";
 char kHeaderMismatch[] = "Header is not match!";
 char kNotificationId[] = "Invalid notification id!";
@@ -84,11 +85,17 @@ bool Kestrel::composeExtendedCommand(unsigned char* hexCmd, int hexCmdLen, unsig
 }
 
 int Kestrel::sendCommand(unsigned char* command, int commandLength) {
-    std::vector<unsigned char> buffer(kCommandBufferSize, 0);
+    std::vector<unsigned char> buffer(kExtendedCommandBufferSize, 0);
     buffer[0] = 1;
-    int length = kCommandBufferSize;
-    if (!composeExtendedCommand(command, commandLength, buffer.data(), &length))
-        return ERROR_INVALID_PARAMETERS;
+    int length = kExtendedCommandBufferSize;
+    if (!composeExtendedCommand(command, commandLength, buffer.data(), &length)) {
+        // Too small for the composed chunks: the size needed came back in length.
+        if (length <= kExtendedCommandBufferSize) return ERROR_INVALID_PARAMETERS;
+        buffer.assign(static_cast<size_t>(length), 0);
+        buffer[0] = 1;
+        if (!composeExtendedCommand(command, commandLength, buffer.data(), &length))
+            return ERROR_INVALID_PARAMETERS;
+    }
     iConnection* c = connection.load();
     if (c == nullptr) return ERROR_DEVICE_NOT_OPEN;
     char* bytes = reinterpret_cast<char*>(buffer.data());

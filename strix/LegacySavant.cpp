@@ -19,6 +19,8 @@ int LegacySavant::FilterInput(std::string HexMessage, std::string& channelName, 
     // A line feed after the previous line's CR belongs to no line.
     while (!line.empty() && line.front() == '\n') line.erase(0, 1);
     if (std::regex_match(line, hexLine)) {
+        // A response is whole bytes of hex; a line cut inside a byte delivers nothing.
+        if (line.size() % 2 != 0) return 0;
         channelName = "RESPONSE";
         channelId = RESPONSE;
         channelHexData = line;
