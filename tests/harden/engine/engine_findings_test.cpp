@@ -121,4 +121,19 @@ TEST(SlipQueue, NoiseBeforeAFrameIsNotKept) {
     EXPECT_EQ(frame, "frame");
 }
 
+// A BREVO line that never ends: the filter drops it once it is longer than any line can be, and
+// reads the next line whole.
+TEST(BrevoLines, EndlessNoiseIsDropped) {
+    auto filter = FormatFilter::GetFilter("BREVO");
+    std::string name, payload;
+    int channel = 0;
+    const std::string noise = hexOf(std::string(1000, 'x'));
+    for (int i = 0; i < 200; ++i) ASSERT_LT(filter->FilterInput(noise, name, channel, payload), 0);
+    EXPECT_EQ(filter->FilterInput(hexOf("\r\x04\x00\x02\x90\x00\r"), name, channel, payload),
+              0);  // what was left of the noise
+    EXPECT_EQ(filter->FilterInput("", name, channel, payload), 4);
+    EXPECT_EQ(channel, FormatFilter::RESPONSE);
+    EXPECT_EQ(payload, "00029000");
+}
+
 }  // namespace
