@@ -129,7 +129,8 @@ TEST(BrevoLines, EndlessNoiseIsDropped) {
     int channel = 0;
     const std::string noise = hexOf(std::string(1000, 'x'));
     for (int i = 0; i < 200; ++i) ASSERT_LT(filter->FilterInput(noise, name, channel, payload), 0);
-    EXPECT_EQ(filter->FilterInput(hexOf("\r\x04\x00\x02\x90\x00\r"), name, channel, payload),
+    EXPECT_EQ(filter->FilterInput(hexOf(std::string("\r\x04\x00\x02\x90\x00\r", 7)), name, channel,
+                                  payload),
               0);  // what was left of the noise
     EXPECT_EQ(filter->FilterInput("", name, channel, payload), 4);
     EXPECT_EQ(channel, FormatFilter::RESPONSE);

@@ -197,91 +197,127 @@ enum class Outcome {
     Nothing,  // no message at all (a damaged answer is dropped, never delivered garbled)
     Late,     // nothing within the wait, then the answer intact
     Twice,    // the answer intact, then once more (a repeated frame is a repeated message)
+    Desync,   // nothing, and the link stays out of step until it is opened again
 };
 
 struct FaultCase {
     const char* name;
     std::function<void(sim::FaultInjector&, size_t packets)> arm;
-    Outcome usbTcp;  // 64-byte packet links
-    Outcome serial;  // one SLIP frame per message
+    // The packet links put continuation packets in place by their sequence number, so a repeated
+    // or reordered packet still gives the whole answer. TCP skips the 64-byte slot of a packet
+    // it cannot read (the reader pads every packet to a slot), so garbage that is not a whole
+    // slot costs the answer it lands in, and the slots stay out of step (later answers can be
+    // lost too) until the connection is opened again. A serial frame is one packet: a repeated
+    // frame is a repeated message.
+    Outcome usb;
+    Outcome tcp;
+    Outcome serial;
 };
 
 const FaultCase kFaultCases[] = {
-    {"no fault", [](sim::FaultInjector&, size_t) {}, Outcome::Whole, Outcome::Whole},
+    {"no fault", [](sim::FaultInjector&, size_t) {}, Outcome::Whole, Outcome::Whole,
+     Outcome::Whole},
     {"first packet lost", [](sim::FaultInjector& f, size_t) { f.dropNext(); }, Outcome::Nothing,
-     Outcome::Nothing},
+     Outcome::Nothing, Outcome::Nothing},
     {"last packet lost",
      [](sim::FaultInjector& f, size_t n) {
-         f.clear();
          for (size_t i = 0; i + 1 < n; ++i) f.delayNext(0ms);
          f.dropNext();
      },
-     Outcome::Nothing, Outcome::Nothing},
+     Outcome::Nothing, Outcome::Nothing, Outcome::Nothing},
     {"middle packet repeated",
      [](sim::FaultInjector& f, size_t n) {
-         for (size_t i = 0; i + 1 < n / 2 + 1; ++i) f.delayNext(0ms);
+         for (size_t i = 0; i < n / 2; ++i) f.delayNext(0ms);
          f.duplicateNext();
      },
-     Outcome::Nothing, Outcome::Twice},
-    {"packets swapped",
+     Outcome::Whole, Outcome::Whole, Outcome::Twice},
+    {"continuation packets swapped",
      [](sim::FaultInjector& f, size_t n) {
          if (n < 3) return;  // a one-frame answer has nothing to swap with
          f.delayNext(0ms);
          f.swapNextTwo();
      },
-     Outcome::Nothing, Outcome::Whole},
+     Outcome::Whole, Outcome::Whole, Outcome::Whole},
     {"packet kind damaged", [](sim::FaultInjector& f, size_t) { f.corruptNext(0, 0xFF); },
-     Outcome::Nothing, Outcome::Nothing},
+     Outcome::Nothing, Outcome::Nothing, Outcome::Nothing},
     {"garbage before the answer",
      [](sim::FaultInjector& f, size_t) {
          f.garbageBeforeNext({0x7E, 0x11, 0xC0, 0x42, 0xDB});
      },
-     Outcome::Whole, Outcome::Whole},
+     Outcome::Whole, Outcome::Desync, Outcome::Whole},
     {"answer after the wait",
      [](sim::FaultInjector& f, size_t) { f.delayNext(kAnswerWait + 300ms); }, Outcome::Late,
-     Outcome::Late},
+     Outcome::Late, Outcome::Late},
     {"reader never answers", [](sim::FaultInjector& f, size_t) { f.setSilent(true); },
-     Outcome::Nothing, Outcome::Nothing},
+     Outcome::Nothing, Outcome::Nothing, Outcome::Nothing},
 };
+
+// The next message that reads as a message. Scraps that a desynchronised link hands on (bytes
+// of a damaged answer) are skipped, but none of them may read as a message: a damaged answer
+// never reaches the application as a different message.
+std::optional<Bytes> nextMessage(Plugged& p, std::chrono::milliseconds wait) {
+    const auto until = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return std::nullopt;
+        auto m = p.next(left);
+        if (!m) return std::nullopt;
+        if (sim::orb::parseMessage(*m)) return m;
+        EXPECT_LT(m->size(), 8u) << "a scrap of " << m->size() << " bytes";
+    }
+}
 
 TEST_P(LinkFaults, DamagedAnswersAreDroppedOrDeliveredWholeAndTheNextExchangeWorks) {
     const size_t packets = Plugged::packetsOf(GetParam(), bigAnswer(1));
-    if (GetParam() != Transport::Pty) ASSERT_GT(packets, 3u);
+    if (GetParam() != Transport::Pty) {
+        ASSERT_GT(packets, 3u);
+    }
     for (const FaultCase& c : kFaultCases) {
         SCOPED_TRACE(c.name);
-        const Outcome expected = GetParam() == Transport::Pty ? c.serial : c.usbTcp;
+        const Outcome expected = GetParam() == Transport::Usb   ? c.usb
+                                 : GetParam() == Transport::Tcp ? c.tcp
+                                                                : c.serial;
         auto p = plugIn();
         c.arm(*p->faults, packets);
         p->send(sim::orb::buildCommand(kBigCommand, 1, {}));
         const bool arrives = expected == Outcome::Whole || expected == Outcome::Twice;
-        auto m = p->next(arrives ? kAnswerWait : kQuiet);
+        auto m = nextMessage(*p, arrives ? kAnswerWait : kQuiet);
         if (arrives) {
             ASSERT_TRUE(m.has_value());
             EXPECT_EQ(*m, bigAnswer(1));
         } else {
-            EXPECT_FALSE(m.has_value()) << m->size();
+            EXPECT_FALSE(m.has_value())
+                << (*m == bigAnswer(1) ? "the answer, whole" : "a garbled answer");
         }
         if (expected == Outcome::Late || expected == Outcome::Twice) {
-            auto late = p->next(kAnswerWait + 1s);
+            auto late = nextMessage(*p, kAnswerWait + 1s);
             ASSERT_TRUE(late.has_value());
             EXPECT_EQ(*late, bigAnswer(1));
+        }
+        if (expected == Outcome::Desync) {
+            // Opened again, the link is in step: the next answer arrives whole.
+            p.reset();
+            expectWorkingExchange();
+            continue;
         }
         // The same connection goes on: the next answer (no fault left) arrives whole.
         p->faults->clear();
         p->faults->setSilent(false);
         p->send(sim::orb::buildCommand(kBigCommand, 2, {}));
-        auto again = p->next(kAnswerWait);
+        auto again = nextMessage(*p, kAnswerWait);
         ASSERT_TRUE(again.has_value());
         EXPECT_EQ(*again, bigAnswer(2));
-        EXPECT_EQ(p->pendingMessages(), 0u);
+        EXPECT_FALSE(nextMessage(*p, 100ms).has_value());
         EXPECT_TRUE(p->statusReports().empty());
     }
     expectWorkingExchange();
 }
 
 // Unplugged after 0, 1, ... packets of the answer: the link loss is reported exactly once, the
-// answer arrives only when all its packets were sent, closing works, and a reader plugged in
-// again answers.
+// answer never arrives in part (on USB and TCP it arrives whole when all its packets were sent;
+// a serial line that hangs up may discard what the host had not read yet), closing works, and a
+// reader plugged in again answers.
 TEST_P(LinkFaults, UnplugAtEveryPacketOfAMultiPacketAnswer) {
     const size_t packets = Plugged::packetsOf(GetParam(), bigAnswer(1));
     for (size_t k = 0; k <= packets; ++k) {
@@ -295,8 +331,12 @@ TEST_P(LinkFaults, UnplugAtEveryPacketOfAMultiPacketAnswer) {
         p->send(sim::orb::buildCommand(kBigCommand, 1, {}));
         ASSERT_TRUE(p->waitStatus(2s));
         auto m = p->next(k >= packets ? kAnswerWait : 100ms);
-        EXPECT_EQ(m.has_value(), k >= packets);
-        if (m) EXPECT_EQ(*m, bigAnswer(1));
+        if (k < packets || GetParam() != Transport::Pty) {
+            EXPECT_EQ(m.has_value(), k >= packets);
+        }
+        if (m) {
+            EXPECT_EQ(*m, bigAnswer(1));
+        }
         std::this_thread::sleep_for(100ms);
         const std::vector<int> reports = p->statusReports();
         ASSERT_EQ(reports.size(), 1u);
