@@ -28,8 +28,11 @@ function(sdk_shared_library target output_name version_script)
   add_library(${target} SHARED)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${output_name} PREFIX "lib"
                         LINK_DEPENDS ${version_script})
+  # Functions bind inside the library; exported data (the TESSERA builder strings, libstrix's
+  # settings variables) must not: an application that reads or writes it directly gets a copy
+  # relocation, and only the copy that every module shares sees the library's values.
   target_link_options(${target} PRIVATE -Wl,--version-script=${version_script}
-                      -Wl,--exclude-libs,ALL -Wl,-Bsymbolic -Wl,--no-undefined)
+                      -Wl,--exclude-libs,ALL -Wl,-Bsymbolic-functions -Wl,--no-undefined)
 endfunction()
 
 # A GoogleTest executable from every *_test.cpp in DIR, registered with CTest.

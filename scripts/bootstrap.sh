@@ -10,6 +10,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev llvm
   socat valgrind
+  qemu-system-x86 busybox-static cpio kmod udev
 )
 
 missing=()

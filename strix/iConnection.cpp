@@ -6,6 +6,7 @@
 
 #include "ErrorCodes.h"
 #include "HIDConnection.h"
+#include "SerialConnection.h"
 
 iConnection::iConnection() {
     setScheme("dummy");
@@ -84,7 +85,8 @@ void iConnection::setScheme(const char* scheme) {
 
 iConnection* iConnection::open(const char* pathScheme) {
     if (pathScheme == nullptr || *pathScheme == '\0') pathScheme = "HID://";
-    return HIDConnection::open(pathScheme);
+    if (iConnection* hid = HIDConnection::open(pathScheme)) return hid;
+    return SerialConnection::open(pathScheme);
 }
 
 int iConnection::enumDevices(iConnectionEnumDevice funcFoundDevice) {
