@@ -16,8 +16,13 @@ const char kTrack2[] = ";4111111111111111=25121010000000000?";
 const char kMasked1[] = "%B4111********1111^PUBLIC/JANE Q^2612000000000000?";
 const char kMasked2[] = ";4111********1111=26120000000000000?";
 
+// Writes a field; a report too short for it simply ends before it.
 void put(Bytes& r, size_t offset, const void* data, size_t n) {
-    std::memcpy(r.data() + offset, data, n);
+    if (offset + n <= r.size()) std::memcpy(r.data() + offset, data, n);
+}
+
+void putByte(Bytes& r, size_t offset, unsigned char b) {
+    if (offset < r.size()) r[offset] = b;
 }
 
 // A report of a reader that does not encrypt: tracks at 8, 118, 228.
@@ -50,16 +55,16 @@ Bytes encryptingReport(size_t size = 932) {
     for (int i = 0; i < 16; ++i) r[120 + i] = static_cast<unsigned char>(0xA0 + i);
     const unsigned char fluxStatus[4] = {0x01, 0x02, 0x03, 0x04};
     put(r, 345, fluxStatus, 4);
-    r[349] = 100;
-    for (int i = 0; i < 128; ++i) r[350 + i] = static_cast<unsigned char>(i);
+    putByte(r, 349, 100);
+    for (int i = 0; i < 128; ++i) putByte(r, 350 + i, static_cast<unsigned char>(i));
     put(r, 478, "B123456789ABCDEF", 16);
-    r[494] = 0x34;
-    r[495] = 0x12;
+    putByte(r, 494, 0x34);
+    putByte(r, 495, 0x12);
     const unsigned char ksn[10] = {0xFF, 0xFF, 0x98, 0x76, 0x54, 0x32, 0x10, 0xE0, 0x00, 0x01};
     put(r, 496, ksn, 10);
-    r[506] = static_cast<unsigned char>(std::strlen(kMasked1));
-    r[507] = static_cast<unsigned char>(std::strlen(kMasked2));
-    r[508] = 0;
+    putByte(r, 506, static_cast<unsigned char>(std::strlen(kMasked1)));
+    putByte(r, 507, static_cast<unsigned char>(std::strlen(kMasked2)));
+    putByte(r, 508, 0);
     put(r, 509, kMasked1, std::strlen(kMasked1));
     put(r, 621, kMasked2, std::strlen(kMasked2));
     const unsigned char session[8] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
