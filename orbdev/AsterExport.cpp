@@ -113,7 +113,7 @@ AsterCommand parseFormattedCommand(const char* formatted) {
         parameters.emplace_back(static_cast<unsigned char>(tag),
                                 parameter[2].matched ? parameter[2].str() : "");
     }
-    AsterCommand command(static_cast<unsigned short>(id), 0);
+    AsterCommand command(static_cast<unsigned short>(id));
     for (auto& p : parameters) command.SetCommandParameter(p.first, p.second);
     return command;
 }
@@ -156,7 +156,7 @@ int rawResponseHelper(void* handle, Record* record, const char* parameter) {
         if (!deviceIsOpen(handle)) return ERROR_DEVICE_NOT_OPEN;
         if (record == nullptr) return ERROR_BUFFER_INSUFFICIENT;
         std::memset(record, 0, sizeof *record);
-        AsterCommand command(0x1010, 0);
+        AsterCommand command(0x1010);
         command.SetCommandParameter(0x81, std::string(parameter));
         std::string response;
         int result = transactionExchange(handle, command, response);
@@ -185,7 +185,7 @@ extern "C" {
 
 SDK_EXPORT void* ORBX_CreateCommand(unsigned short CommandID) {
     try {
-        return new AsterCommand(CommandID, 0);
+        return new AsterCommand(CommandID);
     } catch (...) {
         return nullptr;
     }
@@ -541,7 +541,7 @@ SDK_EXPORT int ORBX_StartTransaction(void* DeviceHandle, int TimeOut, ORBX_Reade
                                      const char* ExtraData) {
     try {
         if (!deviceIsOpen(DeviceHandle)) return ERROR_DEVICE_NOT_OPEN;
-        AsterCommand command(0x1001, 0);
+        AsterCommand command(0x1001);
         command.SetCommandParameter(0x81, I2HEX(TimeOut));
         char readers[8];
         std::snprintf(readers, sizeof readers, "%02X%02X%02X", static_cast<unsigned>(Reader) & 0xFF,
@@ -558,7 +558,7 @@ SDK_EXPORT int ORBX_StartTransaction(void* DeviceHandle, int TimeOut, ORBX_Reade
 SDK_EXPORT int ORBX_CancelTransaction(void* DeviceHandle) {
     try {
         if (!deviceIsOpen(DeviceHandle)) return ERROR_DEVICE_NOT_OPEN;
-        AsterCommand command(0x1004, 0);
+        AsterCommand command(0x1004);
         std::string response;
         return transactionExchange(DeviceHandle, command, response);
     } catch (...) {
@@ -571,7 +571,7 @@ SDK_EXPORT int ORBX_GetCardData(void* DeviceHandle, ORBX_CARD_DATA* CardData) {
         if (!deviceIsOpen(DeviceHandle)) return ERROR_DEVICE_NOT_OPEN;
         if (CardData == nullptr) return ERROR_BUFFER_INSUFFICIENT;
         std::memset(CardData, 0, sizeof *CardData);
-        AsterCommand command(0x1010, 0);
+        AsterCommand command(0x1010);
         command.SetCommandParameter(0x81, std::string("01"));
         std::string text;
         int result = transactionExchange(DeviceHandle, command, text);
