@@ -38,12 +38,11 @@ class GuardedHandler<void(Args...)> {
         return *this;
     }
 
-    // A copy of the current callable (empty when none is set).
+    // A copy of the current callable (empty when none is set), e.g. to restore it later.
     Function get() const {
         std::lock_guard<std::mutex> g(state->m);
         return state->fn ? *state->fn : Function();
     }
-    operator Function() const { return get(); }
     explicit operator bool() const {
         std::lock_guard<std::mutex> g(state->m);
         return state->fn != nullptr;

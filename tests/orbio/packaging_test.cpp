@@ -8,8 +8,7 @@
 #include "SerialCommunicationPackage.h"
 #include "VelnorCommunicationPackage.h"
 #include "VelnorUSBHIDPackage.h"
-
-using Bytes = std::vector<unsigned char>;
+#include "orbio_helpers.h"
 
 namespace {
 
@@ -440,9 +439,7 @@ TEST(Slip, FrameSplitAcrossReadsIsDeliveredAfterTheLastPiece) {
     Bytes payload = pattern(3000);
     payload[0] = 0xC0;
     payload[1] = 0xDB;
-    Bytes body{0x02, 0x00, 0x00, 0x0B, 0xB8};
-    body.insert(body.end(), payload.begin(), payload.end());
-    const Bytes frame = generateDataWithSlipEscape(body);
+    const Bytes frame = generateDataWithSlipEscape(slipBody(0x02, payload));
     for (size_t cut : {size_t(1), size_t(2), size_t(6), frame.size() / 2, frame.size() - 1}) {
         Wire r;
         r.attach(receiver);
