@@ -100,12 +100,12 @@ TEST(FrameParse, ShortAndMalformedInput) {
         {"absurd declared length", "AA00810101848400FFFFFFFF00", {{1, {0x01}}}},
         {"declared length beyond 32 bits", "AA008488FFFFFFFFFFFFFFFF00", {}},
         {"tags without parameter number are skipped",
-         "123480019F01BBA201CC7F01DDBF01EEC001FF",
+         "12348001019F01BBA201CC7F01DDBF01EEC001FF",
          {{0, {0x01}}, {33, {0xCC}}}},
         {"a later element replaces an earlier one", "12348101AA8101BB", {{1, {0xBB}}}},
         {"constructed value is kept whole",
-         "1234A406A0048101FF",
-         {{35, {0xA0, 0x04, 0x81, 0x01, 0xFF}}}},
+         "1234A405A0038101FF",
+         {{35, {0xA0, 0x03, 0x81, 0x01, 0xFF}}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
