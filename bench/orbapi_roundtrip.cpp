@@ -19,7 +19,8 @@ namespace {
 // second, or a negative value when an exchange failed.
 double measure(void* device, int count) {
     std::string command = ORBX_GetFormattedCommandBytesInHex("1F01,81=01");
-    for (int i = 0; i < 50; ++i) ORBX_SendAndReceiveMessage(device, command.c_str(), 1000);  // warm-up
+    for (int i = 0; i < 50; ++i)
+        ORBX_SendAndReceiveMessage(device, command.c_str(), 1000);  // warm-up
     auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < count; ++i) {
         const char* response = ORBX_SendAndReceiveMessage(device, command.c_str(), 1000);
@@ -29,12 +30,15 @@ double measure(void* device, int count) {
     return count / took.count();
 }
 
-void run(const char* name, sim::orb::OrbReader& reader, ORBX_DEVICE_CONNECTION_TYPE type, const std::string& path,
-         int count) {
-    reader.onCommand(0x1F01, [](const sim::orb::Message&) { return std::optional<sim::orb::Reply>(sim::orb::Reply{}); });
+void run(const char* name, sim::orb::OrbReader& reader, ORBX_DEVICE_CONNECTION_TYPE type,
+         const std::string& path, int count) {
+    reader.onCommand(0x1F01, [](const sim::orb::Message&) {
+        return std::optional<sim::orb::Reply>(sim::orb::Reply{});
+    });
     void* device = ORBX_OpenDevice(type, path.c_str());
     if (device == reinterpret_cast<void*>(-1)) {
-        std::printf("%-8s could not open %s (for USB, is the stand-in on LD_LIBRARY_PATH?)\n", name, path.c_str());
+        std::printf("%-8s could not open %s (for USB, is the stand-in on LD_LIBRARY_PATH?)\n", name,
+                    path.c_str());
         return;
     }
     double rate = measure(device, count);
@@ -42,7 +46,8 @@ void run(const char* name, sim::orb::OrbReader& reader, ORBX_DEVICE_CONNECTION_T
     if (rate < 0) {
         std::printf("%-8s an exchange failed\n", name);
     } else {
-        std::printf("%-8s %8.0f round trips/s  (%.1f us each, %d round trips)\n", name, rate, 1e6 / rate, count);
+        std::printf("%-8s %8.0f round trips/s  (%.1f us each, %d round trips)\n", name, rate,
+                    1e6 / rate, count);
     }
 }
 

@@ -8,7 +8,9 @@
 
 namespace {
 
-std::string text(const char* p) { return p == nullptr ? std::string("<null>") : std::string(p); }
+std::string text(const char* p) {
+    return p == nullptr ? std::string("<null>") : std::string(p);
+}
 void onData(void*, const char*) {}
 void onStatus(void*, int) {}
 
@@ -17,7 +19,8 @@ TEST(DeviceList, ReadersAreListedOnUsbOnlyAndRejectedKindsGiveEmptyText) {
         EXPECT_EQ(text(ORBX_GetDeviceList(type)), "[]") << type;
     }
     for (int type : {int(BLE), int(BLE_EMVT), int(TLS12_TRUST), -1, 10, 1000}) {
-        EXPECT_EQ(text(ORBX_GetDeviceList(static_cast<ORBX_DEVICE_CONNECTION_TYPE>(type))), "") << type;
+        EXPECT_EQ(text(ORBX_GetDeviceList(static_cast<ORBX_DEVICE_CONNECTION_TYPE>(type))), "")
+            << type;
     }
 }
 
@@ -27,12 +30,18 @@ TEST(OpenDevice, RejectedAndUnopenableTypesFail) {
         int type;
         const char* path;
     } cases[] = {
-        {BLE, ""},           {BLE_EMVT, ""},         {TLS12_TRUST, ""},        // rejected
-        {BLE_EMV, ""},       {TLS12, "tcp://127.0.0.1:1"}, {WS, "ws://127.0.0.1"},  // never open
-        {WS_TRUST, ""},      {-1, ""},               {10, ""},
-        {USB, "0009:0009:00"},                                                 // no such reader
+        {BLE, ""},
+        {BLE_EMVT, ""},
+        {TLS12_TRUST, ""},  // rejected
+        {BLE_EMV, ""},
+        {TLS12, "tcp://127.0.0.1:1"},
+        {WS, "ws://127.0.0.1"},  // never open
+        {WS_TRUST, ""},
+        {-1, ""},
+        {10, ""},
+        {USB, "0009:0009:00"},  // no such reader
         {USB, nullptr},
-        {TCP, "tcp://127.0.0.1:1"},                                             // nobody listens
+        {TCP, "tcp://127.0.0.1:1"},  // nobody listens
         {SERIAL, "PORT=/dev/does-not-exist,BAUDRATE=115200"},
         {SERIAL, ""},
     };
