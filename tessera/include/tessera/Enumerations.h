@@ -1,11 +1,14 @@
 #pragma once
 // The enumerations of the TESSERA model. Their numeric values are part of the external
 // interface: the Java binding passes them as plain integers and applications store them.
+// Each has int as its fixed underlying type, so any integer that arrives from outside (an
+// unknown or future value) is a valid value of the type and is answered as "unknown" rather
+// than being undefined behaviour.
 
 namespace TESSERA {
 
 // Bit flags, combined with bitwise OR into an int.
-enum PaymentMethods {
+enum PaymentMethods : int {
     PAYMENT_METHOD_MSR = 1,
     PAYMENT_METHOD_CONTACT = 2,
     PAYMENT_METHOD_CONTACTLESS = 4,
@@ -19,7 +22,7 @@ enum PaymentMethods {
 
 // Device family. SWR: swipe readers; ORB: message-schema readers. PPSWR and CMF have no
 // implementation and are treated as families without devices.
-enum TSR_DEVICE_TYPE {
+enum TSR_DEVICE_TYPE : int {
     SWR = 0,
     PPSWR = 1,
     CMF = 2,
@@ -27,7 +30,7 @@ enum TSR_DEVICE_TYPE {
 };
 
 // How a device is reached.
-enum TSR_DEVICE_CONNECTION_TYPE_Tag {
+enum TSR_DEVICE_CONNECTION_TYPE_Tag : int {
     TSR_USB = 0,
     TSR_BLE = 1,
     TSR_BLE_EMV = 2,
@@ -42,7 +45,7 @@ enum TSR_DEVICE_CONNECTION_TYPE_Tag {
 };
 typedef TSR_DEVICE_CONNECTION_TYPE_Tag TSR_DEVICE_CONNECTION_TYPE;
 
-enum ConnectionState {
+enum ConnectionState : int {
     CONNECTION_STATE_Unknown = 0,
     CONNECTION_STATE_Disconnected = 1,
     CONNECTION_STATE_Connecting = 2,
@@ -51,7 +54,7 @@ enum ConnectionState {
     CONNECTION_STATE_Disconnecting = 5,
 };
 
-enum TSR_OPERATION_STATUS_Tag {
+enum TSR_OPERATION_STATUS_Tag : int {
     TSR_OS_NoStatus = 0,
     TSR_OS_Started = 1,
     TSR_OS_Warning = 2,
@@ -61,40 +64,40 @@ enum TSR_OPERATION_STATUS_Tag {
 typedef TSR_OPERATION_STATUS_Tag TSR_OPERATION_STATUS;
 
 // Status of an IResult (and the int results of the configuration operations).
-enum StatusCode {
+enum StatusCode : int {
     STATUS_CODE_SUCCESS = 0,
     STATUS_CODE_TIMEOUT = 1,
     STATUS_CODE_ERROR = 2,
     STATUS_CODE_UNAVAILABLE = 3,
 };
 
-enum ImageType {
+enum ImageType : int {
     IMAGE_TYPE_BITMAP = 0,
 };
 
-enum BarCodeType {
+enum BarCodeType : int {
     QRCODE = 0,
 };
 
-enum BarCodeFormat {
+enum BarCodeFormat : int {
     BARCODE_FORMAT_BLOB = 0,
     BARCODE_FORMAT_COMMAND = 1,
     BARCODE_FORMAT_BLOB_BASE64 = 2,
     BARCODE_FORMAT_COMMAND_BASE64 = 3,
 };
 
-enum VASMode {
+enum VASMode : int {
     VASMode_Single = 1,
     VASMode_Dual = 2,
     VASMode_VASOnly = 3,
 };
 
-enum VASProtocol {
+enum VASProtocol : int {
     VASProtocol_URL = 1,
     VASProtocol_Full = 2,
 };
 
-enum DeviceFeature {
+enum DeviceFeature : int {
     TSR_DEVICE_FEATURE_None = 0,
     TSR_DEVICE_FEATURE_SignatureCapture = 1,
     TSR_DEVICE_FEATURE_PINEntry = 2,
@@ -104,7 +107,7 @@ enum DeviceFeature {
     TSR_DEVICE_FEATURE_DisplayMessage = 6,
 };
 
-enum FeatureStatus {
+enum FeatureStatus : int {
     TSR_FEATURE_STATUS_NoStatus = 0,
     TSR_FEATURE_STATUS_Success = 1,
     TSR_FEATURE_STATUS_Failed = 2,
@@ -115,7 +118,7 @@ enum FeatureStatus {
 };
 
 // The item asked of IDeviceConfiguration::getDeviceInfo.
-enum InfoType_Tag {
+enum InfoType_Tag : int {
     INFOTYPE_DeviceSerialNumber = 0,
     INFOTYPE_FirmwareVersion = 1,
     INFOTYPE_DeviceCapabilities = 2,
@@ -130,7 +133,7 @@ enum InfoType_Tag {
 typedef InfoType_Tag InfoType;
 
 // The kind of an event delivered to IEventSubscriber::OnEvent; each carries one IData.
-enum EventType {
+enum EventType : int {
     EVENT_TYPE_Invalid = -1,
     EVENT_TYPE_ConnectionState = 0,         // ConnectionStateBuilder string
     EVENT_TYPE_DeviceResponse = 1,          // response hex
@@ -159,7 +162,7 @@ enum EventType {
 };
 
 // Things the card holder did.
-enum UserEvent {
+enum UserEvent : int {
     TSR_USER_EVENT_None = 0,
     TSR_USER_EVENT_ContactlessCardPresented = 1,
     TSR_USER_EVENT_ContactlessCardRemoved = 2,
@@ -179,7 +182,7 @@ enum UserEvent {
     TSR_USER_EVENT_MifareDESFireRemoved = 16,
 };
 
-enum DeviceEvent {
+enum DeviceEvent : int {
     TSR_DEVICE_EVENT_None = 0,
     TSR_DEVICE_EVENT_DeviceResetOccurred = 1,
     TSR_DEVICE_EVENT_DeviceResetWillOccur = 2,
@@ -189,7 +192,7 @@ enum DeviceEvent {
 };
 
 // Two pairs of enumerators share a value (3 and 4).
-enum NFCEvent {
+enum NFCEvent : int {
     TESSERANFCE_None = 0,
     TESSERANFCE_TagRemoved = 1,
     TESSERANFCE_NFCMifareUltralight = 2,
@@ -203,7 +206,7 @@ enum NFCEvent {
     TESSERANFCE_AuthenticationFailed = 8,
 };
 
-enum TransactionStatus {
+enum TransactionStatus : int {
     NoStatus = -1,
     NoTransaction = 0,
     CardSwiped = 1,
