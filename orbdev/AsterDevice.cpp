@@ -11,10 +11,7 @@
 #include "SerialComm.h"
 #include "SerialCommunicationPackage.h"
 #include "SocketConnection.h"
-#if __has_include("USBConnection.h")
 #include "USBConnection.h"
-#define ORBDEV_HAS_USB 1
-#endif
 #include "VelnorCommunicationPackage.h"
 #include "VelnorUSBHIDPackage.h"
 #include "orbx.h"
@@ -95,12 +92,10 @@ void AsterDevice::SetDeviceType(int type) {
 
 bool AsterDevice::Enum(EnumCallback callback, std::string filter) {
     switch (_deviceType.load()) {
-#ifdef ORBDEV_HAS_USB
         case USB: {
             USBConnection connection;
             return connection.Enum(std::move(callback), std::move(filter));
         }
-#endif
         case SERIAL: {
             CommPort connection("");
             return connection.Enum(std::move(callback), std::move(filter));
@@ -127,12 +122,10 @@ bool AsterDevice::Open(std::string path) {
     std::shared_ptr<SerialComm> connection;
     std::shared_ptr<IVLCommunicationPackage> packaging;
     switch (_deviceType.load()) {
-#ifdef ORBDEV_HAS_USB
         case USB:
             connection = std::make_shared<USBConnection>(path);
             packaging = std::make_shared<VelnorUSBHIDPackage>(0, kPacketSize);
             break;
-#endif
         case TCP:
             connection = std::make_shared<SocketConnection>(path);
             packaging = std::make_shared<VelnorCommunicationPackage>(kPacketSize);

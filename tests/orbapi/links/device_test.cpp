@@ -529,18 +529,13 @@ TEST_P(Device, ReplacingTheDataCallbackDuringExchangesIsSafe) {
     EXPECT_FALSE(recorder.overlapped);
 }
 
-#ifdef ORBAPI_TEST_USB
 const auto kLinks = ::testing::Values(LinkKind::Usb, LinkKind::Tcp, LinkKind::Serial);
-#else
-const auto kLinks = ::testing::Values(LinkKind::Tcp, LinkKind::Serial);
-#endif
 INSTANTIATE_TEST_SUITE_P(Links, Device, kLinks, [](const ::testing::TestParamInfo<LinkKind>& info) {
     return linkName(info.param);
 });
 
 // ---- Listing and opening ----------------------------------------------------------------------
 
-#ifdef ORBAPI_TEST_USB
 TEST(DeviceList, ListsTheReadersOnUsbAndNothingElsewhere) {
     sim::Bench bench;
     bench.exportHidSocket();
@@ -573,6 +568,5 @@ TEST(DeviceList, ListsTheReadersOnUsbAndNothingElsewhere) {
     ORBX_CloseDevice(b);
     EXPECT_TRUE(first->waitClosed(2000ms));
 }
-#endif
 
 }  // namespace
