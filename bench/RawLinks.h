@@ -10,6 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -116,26 +117,27 @@ class TcpLink : public FdLink {
         }
         return writeAll(all);
     }
+    // The reader pads every packet to 64 bytes, so the stream is cut into 64-byte slots.
     std::optional<Bytes> receive(int timeoutMs) override {
         for (;;) {
-            for (; next_ < packets_.size(); ++next_) {
-                if (auto m = assembler_.feed(packets_[next_])) {
-                    ++next_;
-                    return m;
-                }
+            while (pending_.size() - used_ >= sim::orb::kPacketSize) {
+                Bytes packet(pending_.begin() + static_cast<long>(used_),
+                             pending_.begin() + static_cast<long>(used_ + sim::orb::kPacketSize));
+                used_ += sim::orb::kPacketSize;
+                if (auto m = assembler_.feed(packet)) return m;
             }
+            pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(used_));
+            used_ = 0;
             Bytes got = readSome(timeoutMs);
             if (got.empty()) return std::nullopt;
-            packets_ = splitter_.feed(got);
-            next_ = 0;
+            pending_.insert(pending_.end(), got.begin(), got.end());
         }
     }
 
   private:
-    sim::orb::PacketStreamSplitter splitter_;
     sim::orb::PacketAssembler assembler_;
-    std::vector<Bytes> packets_;
-    size_t next_ = 0;
+    Bytes pending_;
+    size_t used_ = 0;
 };
 
 class PtyLink : public FdLink {
@@ -149,11 +151,11 @@ class PtyLink : public FdLink {
         tcsetattr(fd_, TCSANOW, &t);
     }
     bool send(const Bytes& message) override {
-        Bytes body{0x00, static_cast<unsigned char>(message.size() >> 24),
-                   static_cast<unsigned char>(message.size() >> 16),
-                   static_cast<unsigned char>(message.size() >> 8),
-                   static_cast<unsigned char>(message.size())};
-        body.insert(body.end(), message.begin(), message.end());
+        const size_t n = message.size();
+        Bytes body(5 + n);
+        body[0] = 0x00;  // from the host
+        for (int i = 0; i < 4; ++i) body[1 + i] = static_cast<unsigned char>(n >> (24 - 8 * i));
+        std::copy(message.begin(), message.end(), body.begin() + 5);
         return writeAll(sim::orb::slipEscape(body));
     }
     std::optional<Bytes> receive(int timeoutMs) override {

@@ -97,6 +97,10 @@ struct Simulator {
     }
 };
 
+long threadCount() {
+    return benchutil::procStatusKiB("Threads");
+}
+
 void* symbol(void* lib, const char* name) {
     void* s = lib != nullptr ? dlsym(lib, name) : nullptr;
     if (s == nullptr) std::fprintf(stderr, "resource_bench: %s not found\n", name);
@@ -118,6 +122,18 @@ void idle(const std::string& name, double seconds, std::vector<Handle> handles,
     report("idle." + name + ".wakeups_per_s",
            static_cast<double>(b.voluntarySwitches - a.voluntarySwitches - 1) / wall, "1/s");
     for (Handle h : handles) close(h);
+    // Whatever the closed readers left behind (threads still running, timers) shows here.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    a = benchutil::processUsage();
+    t0 = benchutil::Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    b = benchutil::processUsage();
+    wall = std::chrono::duration<double>(benchutil::Clock::now() - t0).count();
+    report("closed." + name + ".cpu_ms_per_s", 1000.0 * (b.cpuSeconds - a.cpuSeconds) / wall,
+           "ms/s");
+    report("closed." + name + ".wakeups_per_s",
+           static_cast<double>(b.voluntarySwitches - a.voluntarySwitches - 1) / wall, "1/s");
+    report("closed." + name + ".threads", static_cast<double>(threadCount()), "threads");
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 # Runs every benchmark binary once with tiny sizes, to prove they still build, run and find the
 # simulated readers (no figure is judged). Usage: bench_smoke.sh BUILD_DIR
 set -euo pipefail
-build=$1
+build=$(cd "$1" && pwd)
 standin="$build/sim/standin"
 export BENCH_BURST=200 BENCH_FILE_BYTES=4096
 for b in orb_codec_bench strix_codec_bench swipe_exchange_bench orb_exchange_bench; do
