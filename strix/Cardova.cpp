@@ -1,13 +1,22 @@
 #include "Cardova.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
+#include "CardovaBootLoader.h"
+#include "Chexon.h"
 #include "ErrorCodes.h"
 #include "Kestrel.h"
+#include "KestrelBle.h"
+#include "KestrelOEMGuardBootLoader.h"
+#include "KestrelSerial.h"
 #include "MsrDataParser.h"
 #include "stdafx.h"
+#include "tTorvo.h"
+#include "tTorvoBle.h"
 
 namespace {
 
@@ -94,6 +103,25 @@ Cardova* Cardova::open(const char* path, CRConfigTable* config) {
         case 0x001E:
             engine = new Kestrel();
             break;
+        case 0x001C:
+        case 0x001F:
+            engine = new tTorvo();
+            break;
+        case 0x011C:
+            engine = new tTorvoBle();
+            break;
+        case 0x0119:
+            engine = new KestrelBle();
+            break;
+        case 0x2251:
+            engine = new Chexon();
+            break;
+        case 0x0012:
+            engine = new CardovaBootLoader();
+            break;
+        case 0x5357:
+            engine = new KestrelOEMGuardBootLoader();
+            break;
         case 0x0011:
         case 0x0013:
         case 0x0001:
@@ -104,7 +132,10 @@ Cardova* Cardova::open(const char* path, CRConfigTable* config) {
         case 0x0018:
             return nullptr;  // this model has no engine
         default:
-            engine = new Kestrel();
+            if (path != nullptr && strncasecmp(path, "SERIAL://", 9) == 0)
+                engine = new KestrelSerial();
+            else
+                engine = new Kestrel();
             break;
     }
     if (!engine->_open(path, config)) {

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "SerialSwipeReader.h"
+#include "SwipeHidDevice.h"
 #include "sim/Bench.h"
 #include "sim/orb/OrbLinks.h"
 
@@ -30,6 +32,8 @@ const char* kUsage =
     "  --serial N       message-schema readers on pseudo-terminals (default 1)\n"
     "  --socket PATH    socket of the simulated USB bus (default: a private temporary folder)\n"
     "  --step-ms MS     pause between the notifications of a transaction (default 200)\n"
+    "  --swipe N        swipe readers on USB, product id 0019 (default 1)\n"
+    "  --swipe-serial N swipe readers on pseudo-terminals, SLIP line format (default 0)\n"
     "  --help           this text\n"
     "Commands on standard input:\n"
     "  list                       what is running\n"
@@ -37,6 +41,7 @@ const char* kUsage =
     "  card insert|tap|swipe|none how the next transactions are presented (all readers)\n"
     "  outcome approved|declined  how the next transactions end (all readers)\n"
     "  notify NAME CORE CODE      send a notification (hex core identifier and code)\n"
+    "  swipe NAME iso|mc|aamva|bad swipe a card through a swipe reader\n"
     "  quit                       stop (as SIGINT/SIGTERM)\n";
 
 struct Reader {
@@ -46,6 +51,14 @@ struct Reader {
     std::shared_ptr<sim::orb::HidOrbReader> usb;  // USB readers only
     std::string where;
 };
+
+// Swipe readers (a family of their own: no transactions of the message-schema kind).
+struct SwipeEntry {
+    std::string name;
+    std::shared_ptr<sim::swipe::SwipeHidDevice> usb;
+    std::shared_ptr<sim::swipe::SerialSwipeReader> serial;
+};
+std::vector<SwipeEntry> swipeReaders;
 
 std::string standinFolder() {
     char exe[PATH_MAX];
@@ -87,6 +100,16 @@ void list(const std::vector<Reader>& readers, const std::string& socket) {
         if (r.usb) where = (r.usb->attached() ? r.usb->path() : "(unplugged)") + r.where;
         std::printf("%-8s %-6s %s\n", r.name.c_str(), r.kind.c_str(), where.c_str());
     }
+    for (auto& r : swipeReaders) {
+        if (r.usb) {
+            std::printf("%-8s %-6s %s vendor 2f1a product 0019 serial %s\n", r.name.c_str(),
+                        "swipe", r.usb->attached() ? r.usb->path().c_str() : "(unplugged)",
+                        r.usb->core().serial().c_str());
+        } else {
+            std::printf("%-8s %-6s %s\n", r.name.c_str(), "swipe",
+                        r.serial->connectionString().c_str());
+        }
+    }
     std::fflush(stdout);
 }
 
@@ -117,6 +140,23 @@ bool command(const std::string& line, std::vector<Reader>& readers, sim::Bench& 
             std::printf("error: %s is plugged in\n", a.c_str());
         } else {
             std::printf("plugged %s at %s\n", a.c_str(), bench.attachHid(r->usb).c_str());
+        }
+    } else if (verb == "swipe") {
+        SwipeEntry* r = nullptr;
+        for (auto& e : swipeReaders)
+            if (e.name == a) r = &e;
+        sim::swipe::SwipeCard card = b == "mc"      ? sim::swipe::isoMastercardCard()
+                                     : b == "aamva" ? sim::swipe::aamvaLicenceCard()
+                                     : b == "bad"   ? sim::swipe::badSwipeCard()
+                                                    : sim::swipe::isoVisaCard();
+        if (!r) {
+            std::printf("error: no swipe reader named '%s'\n", a.c_str());
+        } else {
+            if (r->serial)
+                r->serial->swipe(card);
+            else
+                r->usb->swipe(card);
+            std::printf("swiped %s\n", a.c_str());
         }
     } else if (verb == "card") {
         sim::orb::Presentation p;
@@ -165,6 +205,7 @@ bool command(const std::string& line, std::vector<Reader>& readers, sim::Bench& 
 
 int main(int argc, char** argv) {
     long usbCount = 1, tcpCount = 1, serialCount = 1, tcpPort = 0, stepMs = 200, pid = 0;
+    long swipeCount = 1, swipeSerialCount = 0;
     std::string socket;
     for (int i = 1; i < argc; ++i) {
         std::string opt = argv[i];
@@ -192,6 +233,10 @@ int main(int argc, char** argv) {
             value(1, 65535 - 32, tcpPort);
         } else if (opt == "--serial") {
             value(0, 32, serialCount);
+        } else if (opt == "--swipe") {
+            value(0, 32, swipeCount);
+        } else if (opt == "--swipe-serial") {
+            value(0, 32, swipeSerialCount);
         } else if (opt == "--step-ms") {
             value(0, 60000, stepMs);
         } else if (opt == "--socket" && i + 1 < argc) {
@@ -245,6 +290,21 @@ int main(int argc, char** argv) {
             readers.push_back({"serial" + std::to_string(i), "serial", &r->reader(), nullptr,
                                "PORT=" + pty.slavePath() + ",BAUDRATE=115200"});
         }
+        for (long i = 0; i < swipeCount; ++i) {
+            char serial[32];
+            std::snprintf(serial, sizeof serial, "SIMSW0019%07ld", i + 1);
+            auto r = std::make_shared<sim::swipe::SwipeHidDevice>(0x0019, serial);
+            bench.attachHid(r);
+            swipeReaders.push_back({"swipe" + std::to_string(i), r, nullptr});
+        }
+        for (long i = 0; i < swipeSerialCount; ++i) {
+            char serial[32];
+            std::snprintf(serial, sizeof serial, "SIMSWS019%07ld", i + 1);
+            swipeReaders.push_back(
+                {"swserial" + std::to_string(i), nullptr,
+                 std::make_shared<sim::swipe::SerialSwipeReader>(
+                     sim::swipe::swipeModel(0x0019), serial, sim::swipe::LineFormat::Slip)});
+        }
         const std::string socketPath = bench.hid().socketPath();
         list(readers, socketPath);
         std::printf("ready\n");
@@ -279,6 +339,7 @@ int main(int argc, char** argv) {
                 if (quit) break;
             }
         }
+        swipeReaders.clear();  // before the bench they are attached to
         std::printf("stopping\n");
         std::fflush(stdout);
     } catch (const std::exception& e) {

@@ -37,7 +37,6 @@ SerialSwipeReader::SerialSwipeReader(const SwipeModel& model, std::string serial
     // second channel, so everything goes through the same framing.
     core_->setResponseChunkSize(format == LineFormat::Slip ? 120 : 52);
     SwipeReaderCore::Listener l;
-    l.cardReport = [this](const Bytes& r) { onCardReport(r); };
     l.notificationChunk = [this](uint16_t id, uint16_t off, uint16_t total, const Bytes& c) {
         onNotificationChunk(id, off, total, c);
     };
@@ -86,11 +85,15 @@ void SerialSwipeReader::writeAll(const Bytes& bytes) {
 }
 
 void SerialSwipeReader::swipe(const SwipeCard& card) {
+    // A host on a serial line has no model row to tell it the secure layout, so serial readers
+    // send the clear card-report layout (report ID 1) or, in the legacy format, the track text.
+    Bytes report = buildCardReport(card, swipeModel(0x0001), SecureFields{}, 0x01);
+    Bytes framed;
     {
         std::lock_guard<std::mutex> g(writeLock_);
-        lastTracks_ = card.track1 + card.track2 + card.track3;
+        framed = codec_.frameCardData(report, card.track1 + card.track2 + card.track3);
     }
-    core_->swipe(card);
+    if (!framed.empty()) writeAll(framed);
 }
 
 void SerialSwipeReader::writeRaw(const Bytes& bytes) {
@@ -108,16 +111,6 @@ void SerialSwipeReader::unplug() {
         uint64_t one = 1;
         (void)!::write(wake_, &one, sizeof one);
     }
-}
-
-void SerialSwipeReader::onCardReport(const Bytes& report) {
-    Bytes framed;
-    {
-        std::lock_guard<std::mutex> g(writeLock_);
-        // The track line of the legacy format: the tracks' text as the read head saw it.
-        framed = codec_.frameCardData(report, lastTracks_);
-    }
-    if (!framed.empty()) writeAll(framed);
 }
 
 void SerialSwipeReader::onNotificationChunk(uint16_t id, uint16_t offset, uint16_t total,

@@ -28,6 +28,7 @@ class SerialSwipeReader {
 
     void setRle(bool rle);       // SLIP: notifications and card data run-length coded
     void setAnswering(bool on);  // off: commands are taken but never answered
+    // Card data on the line: a clear card report (SLIP) or the track text (LEGACY).
     void swipe(const SwipeCard& card);
     void writeRaw(const Bytes& bytes);  // puts bytes on the line as they are
     Bytes received() const;             // every byte the host wrote, in order
@@ -36,7 +37,6 @@ class SerialSwipeReader {
 
   private:
     void run();
-    void onCardReport(const Bytes& report);
     void onNotificationChunk(uint16_t id, uint16_t offset, uint16_t total, const Bytes& chunk);
     void writeAll(const Bytes& bytes);
 
@@ -50,7 +50,6 @@ class SerialSwipeReader {
     std::mutex writeLock_;
     mutable std::mutex rxLock_;
     Bytes rx_;
-    std::string lastTracks_;
     std::thread thread_;
 };
 
