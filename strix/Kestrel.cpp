@@ -16,8 +16,6 @@ void putBe16(unsigned char* p, unsigned v) {
     p[1] = static_cast<unsigned char>(v & 0xFF);
 }
 
-// Room for a composed extended command; longer ones get a buffer of their composed size.
-constexpr int kExtendedCommandBufferSize = 65536;
 char kNotificationLength[] = "Invalid notification package data length!";
 char kHeaderMismatch[] = "Header is not match!";
 char kNotificationId[] = "Invalid notification id!";

@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -99,6 +101,44 @@ TEST_F(GadgetBench, AttachedDeviceIsListedAsTheModelDescribesIt) {
     EXPECT_EQ(list[0].manufacturer, L"Bench maker");
     EXPECT_TRUE(reader->attached());
     EXPECT_EQ(reader->path(), path);
+}
+
+TEST_F(GadgetBench, SeveralDevicesAtOnceEachOnItsOwnBus) {
+    sim::Bench bench;
+    std::vector<std::shared_ptr<EchoReader>> readers;
+    std::vector<std::string> paths;
+    for (const char* serial : {"GB-A", "GB-B", "GB-C", "GB-D"}) {
+        readers.push_back(std::make_shared<EchoReader>(serial));
+        paths.push_back(bench.attachHid(readers.back()));
+    }
+    EXPECT_THROW(bench.attachHid(std::make_shared<EchoReader>("GB-X")), std::runtime_error);
+    auto list = listed();
+    ASSERT_EQ(list.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        SCOPED_TRACE(paths[i]);
+        int matches = 0;
+        for (const auto& l : list) {
+            if (l.path != paths[i]) continue;
+            ++matches;
+            EXPECT_EQ(l.serial, std::wstring(L"GB-") + static_cast<wchar_t>(L'A' + i));
+        }
+        EXPECT_EQ(matches, 1);
+    }
+    // Each device answers on its own handle.
+    for (std::size_t i = 0; i < 4; ++i) {
+        hid_device* dev = hid_open_path(paths[i].c_str());
+        ASSERT_NE(dev, nullptr);
+        Bytes report(65, static_cast<std::uint8_t>(0xA0 + i));
+        report[0] = 0;
+        EXPECT_EQ(hid_write(dev, report.data(), report.size()), 65);
+        Bytes in;
+        EXPECT_EQ(readSome(dev, in, 5000), 64);
+        EXPECT_EQ(in, Bytes(64, static_cast<std::uint8_t>(0xA0 + i)));
+        hid_close(dev);
+    }
+    // A freed gadget takes the next device.
+    readers[1]->unplug();
+    EXPECT_NO_THROW(bench.attachHid(std::make_shared<EchoReader>("GB-E")));
 }
 
 TEST_F(GadgetBench, ReportsTravelBothWaysAndAreLogged) {

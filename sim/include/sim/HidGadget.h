@@ -12,37 +12,42 @@
 // reports it sends before the host reads wait in the gadget as on a real device.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sim/EventLoop.h"
 #include "sim/HidDevice.h"
 
 namespace sim {
 
+// One gadget: its configfs folder and the controller it plugs into. The character device is found
+// from the gadget's HID function.
 struct GadgetConfig {
-    std::string gadgetDir = "/sys/kernel/config/usb_gadget/usbvm";  // configfs folder
-    std::string deviceNode = "/dev/hidg0";
-    std::string controller = "dummy_udc.0";
+    std::string gadgetDir;   // e.g. /sys/kernel/config/usb_gadget/usbvm
+    std::string controller;  // e.g. dummy_udc.0
 };
 
 class HidGadgetCore;
 
 class HidGadget {
   public:
-    // Takes the gadget off the bus until a device is attached. The loop must outlive the gadget.
-    explicit HidGadget(EventLoop& loop, GadgetConfig config = {});
-    ~HidGadget();  // unplugs the attached device
+    // Serves the given gadgets, or when none are given those of the test guest (usbvm on
+    // dummy_udc.0, usbvm1 on dummy_udc.1, ...). Takes them off the bus until devices are attached.
+    // The loop must outlive the gadget.
+    explicit HidGadget(EventLoop& loop, std::vector<GadgetConfig> gadgets = {});
+    ~HidGadget();  // unplugs every attached device
     HidGadget(const HidGadget&) = delete;
     HidGadget& operator=(const HidGadget&) = delete;
 
     // Plugs the device in and waits until the host has enumerated it; returns its hidapi path
-    // (libusb back end: "bus-ports:configuration.interface"). One device at a time. Throws
-    // std::runtime_error when the gadget cannot be configured or the host does not see it.
+    // (libusb back end: "bus-ports:configuration.interface"). One device per gadget; throws
+    // std::runtime_error when every gadget is taken, a gadget cannot be configured or the host
+    // does not see it.
     std::string attach(std::shared_ptr<HidDevice> device);
     // Unplugs the device at path; false when it is not attached here.
     bool detach(const std::string& path);
 
     // True when the SIM_HID_GADGET environment variable asks for this transport (set inside the
-    // test guest) and the gadget exists.
+    // test guest) and the guest's first gadget exists.
     static bool requested();
 
   private:

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "ConfigurationInfo.h"
+#include "tessera/ConfigurationInfo.h"
 
 namespace {
 
