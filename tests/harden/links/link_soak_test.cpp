@@ -43,13 +43,26 @@ int descriptors() {
 int threads() {
     return entries("/proc/self/task");
 }
-// The count once it came back to `expected` (the bench closes its ends a moment later).
+// The count once it is back to at most `expected` (the bench closes its ends and threads
+// finish a moment later), or what it is after 3 s.
 template <class F>
 int settled(int expected, F count) {
     int n = count();
-    for (int i = 0; i < 300 && n != expected; ++i) {
+    for (int i = 0; i < 300 && n > expected; ++i) {
         std::this_thread::sleep_for(10ms);
         n = count();
+    }
+    return n;
+}
+// The count once it stayed the same for 100 ms.
+template <class F>
+int steady(F count) {
+    int n = count();
+    for (int i = 0; i < 30; ++i) {
+        std::this_thread::sleep_for(100ms);
+        const int again = count();
+        if (again == n) break;
+        n = again;
     }
     return n;
 }
@@ -109,8 +122,8 @@ TEST_P(LinkSoak, OpenAndClose1000TimesLeavesNothingBehind) {
         ASSERT_EQ(c->Open(), 0);
         c->Close();
     }
-    const int fds = settled(descriptors(), descriptors);
-    const int tasks = settled(threads(), threads);
+    const int fds = steady(descriptors);
+    const int tasks = steady(threads);
     for (int i = 0; i < 1000; ++i) {
         auto c = connect(GetParam(), r.where);
         c->onData = [](unsigned char*, unsigned int) {};
@@ -120,14 +133,14 @@ TEST_P(LinkSoak, OpenAndClose1000TimesLeavesNothingBehind) {
         ASSERT_EQ(c->Close(), 0) << i;
         ASSERT_FALSE(c->IsOpen());
     }
-    EXPECT_EQ(settled(fds, descriptors), fds);
-    EXPECT_EQ(settled(tasks, threads), tasks);
+    EXPECT_LE(settled(fds, descriptors), fds);
+    EXPECT_LE(settled(tasks, threads), tasks);
 }
 
 TEST_P(LinkSoak, LongNotificationStreamArrivesWholeAndInOrder) {
     Reader r = plug(bench, GetParam());
-    const int fds = settled(descriptors(), descriptors);
-    const int tasks = settled(threads(), threads);
+    const int fds = steady(descriptors);
+    const int tasks = steady(threads);
     {
         auto c = connect(GetParam(), r.where);
         auto pkg = packagingFor(GetParam());
@@ -173,8 +186,8 @@ TEST_P(LinkSoak, LongNotificationStreamArrivesWholeAndInOrder) {
         c->Close();
         c->onData = nullptr;
     }
-    EXPECT_EQ(settled(fds, descriptors), fds);
-    EXPECT_EQ(settled(tasks, threads), tasks);
+    EXPECT_LE(settled(fds, descriptors), fds);
+    EXPECT_LE(settled(tasks, threads), tasks);
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, LinkSoak,
