@@ -28,10 +28,9 @@ bool readHeader(const unsigned char* data, std::size_t size, std::size_t& p, Hea
     while (more) {
         if (p >= size) return false;
         const unsigned char b = data[p++];
-        if (b == 0) {
-            if (tagBytes == 0) return false;  // zero padding after the last element
-            break;                            // a 00 byte ends the tag without joining it
-        }
+        // A 00 byte where a tag starts is zero padding after the last element. Later in a tag it
+        // is an ordinary last byte (bit 7 clear).
+        if (b == 0 && tagBytes == 0) return false;
         if (++tagBytes > kMaxTagBytes) return false;
         h.tag += BV2H({b});
         if (tagBytes == 1) {

@@ -27,7 +27,10 @@ if [ "${1:-}" != stage2 ]; then
   echo "usbvm-guest: init"
 
   for m in $(cat /mods/order); do
-    insmod "/mods/$m" || die "cannot load $m"
+    args=""
+    # Four controllers, each with a bus of its own: up to four simulated devices at once.
+    [ "$m" = dummy_hcd.ko ] && args="num=4"
+    insmod "/mods/$m" $args || die "cannot load $m"
   done
 
   run=$(sed -n 's/.*usbvm\.run=\([^ ]*\).*/\1/p' /proc/cmdline)
@@ -78,28 +81,36 @@ else
   echo "usbvm-guest: no systemd-udevd (package udev): libusb will not see devices plugged in later"
 fi
 
-# The gadget: one HID function with 64-byte input and output reports and no report number.
-g=/sys/kernel/config/usb_gadget/usbvm
-$bb mkdir "$g" || die "cannot create the gadget"
-echo 0x2F1A >"$g/idVendor"
-echo 0x2020 >"$g/idProduct"
-echo 0x0100 >"$g/bcdDevice"
-echo 0x0200 >"$g/bcdUSB"
-$bb mkdir "$g/strings/0x409"
-echo "USBVM0001" >"$g/strings/0x409/serialnumber"
-echo "Simulated reader" >"$g/strings/0x409/product"
-echo "Test gadget" >"$g/strings/0x409/manufacturer"
-$bb mkdir "$g/functions/hid.usb0"
-echo 0 >"$g/functions/hid.usb0/protocol"
-echo 0 >"$g/functions/hid.usb0/subclass"
-echo 64 >"$g/functions/hid.usb0/report_length"
-$bb cat /run/usbvm/report_desc >"$g/functions/hid.usb0/report_desc"
-$bb mkdir "$g/configs/c.1"
-$bb mkdir "$g/configs/c.1/strings/0x409"
-echo "HID" >"$g/configs/c.1/strings/0x409/configuration"
-echo 100 >"$g/configs/c.1/MaxPower"
-$bb ln -s "$g/functions/hid.usb0" "$g/configs/c.1/"
-echo dummy_udc.0 >"$g/UDC" || die "cannot bind the gadget to dummy_udc.0"
+# Four gadgets, usbvm on dummy_udc.0 (plugged in now), usbvm1 to usbvm3 on dummy_udc.1 to .3
+# (plugged in by the tests that need them). Each has one HID function with 64-byte input and
+# output reports and no report number.
+make_gadget() {
+  g=/sys/kernel/config/usb_gadget/$1
+  $bb mkdir "$g" || die "cannot create the gadget $1"
+  echo 0x2F1A >"$g/idVendor"
+  echo 0x2020 >"$g/idProduct"
+  echo 0x0100 >"$g/bcdDevice"
+  echo 0x0200 >"$g/bcdUSB"
+  $bb mkdir "$g/strings/0x409"
+  echo "$2" >"$g/strings/0x409/serialnumber"
+  echo "Simulated reader" >"$g/strings/0x409/product"
+  echo "Test gadget" >"$g/strings/0x409/manufacturer"
+  $bb mkdir "$g/functions/hid.usb0"
+  echo 0 >"$g/functions/hid.usb0/protocol"
+  echo 0 >"$g/functions/hid.usb0/subclass"
+  echo 64 >"$g/functions/hid.usb0/report_length"
+  $bb cat /run/usbvm/report_desc >"$g/functions/hid.usb0/report_desc"
+  $bb mkdir "$g/configs/c.1"
+  $bb mkdir "$g/configs/c.1/strings/0x409"
+  echo "HID" >"$g/configs/c.1/strings/0x409/configuration"
+  echo 100 >"$g/configs/c.1/MaxPower"
+  $bb ln -s "$g/functions/hid.usb0" "$g/configs/c.1/"
+}
+make_gadget usbvm USBVM0001
+make_gadget usbvm1 USBVM0002
+make_gadget usbvm2 USBVM0003
+make_gadget usbvm3 USBVM0004
+echo dummy_udc.0 >/sys/kernel/config/usb_gadget/usbvm/UDC || die "cannot bind the gadget to dummy_udc.0"
 
 # Wait until the host side has enumerated the gadget and its device nodes exist.
 n=0

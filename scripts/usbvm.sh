@@ -2,8 +2,10 @@
 # Runs one command inside a small virtual machine that has a real USB stack: Debian's own kernel
 # with the dummy host controller and a HID gadget (vendor 0x2F1A, product 0x2020, 64-byte input
 # and output reports, no report number). Inside the guest the gadget is an ordinary USB device to
-# libusb, and /dev/hidg0 is its device side. The host's root file system is mounted read-only and
-# the command runs chrooted into it, so it uses the host's programs and libraries as they are.
+# libusb, and /dev/hidg0 is its device side (three more gadgets, usbvm1 to usbvm3 on dummy_udc.1
+# to dummy_udc.3, wait unplugged). The host's root file system is mounted read-only (with a
+# writable layer in memory) as the guest's root, so the command uses the host's programs and
+# libraries as they are.
 #
 # Usage: scripts/usbvm.sh [--cache DIR] [--rw DIR]... [--timeout SECS] [--mem MIB] -- COMMAND [ARGS...]
 #   --cache DIR    where the kernel and the initramfs are kept (default: build/usbvm under the tree)

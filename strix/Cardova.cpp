@@ -198,7 +198,9 @@ void Cardova::setError(int code, char* message, void*) {
 
 void Cardova::close() {
     // Deleting the connection stops and joins its reading thread: no callback follows.
-    delete connection.exchange(nullptr);
+    iConnection* c = connection.exchange(nullptr);
+    if (c == nullptr) return;  // already closed: nothing more to report
+    delete c;
     if (Cardova_Delegate* d = getDelegate()) d->OnDeviceChange(this, STRIX_STATE_DISCONNECTED);
 }
 

@@ -90,6 +90,8 @@ class Cardova : public ErrorHandler {
     STRIXDATA getStrixData();
     CRConfigTable getConfigTable() const { return configTable; }
     Cardova_Delegate* getDelegate() { return _delegate.load(); }
+    // Does not wait for a callback in progress on the reading thread: a delegate may be deleted
+    // only after the engine was closed (close() joins the reading thread).
     void setDelegate(Cardova_Delegate* d);
     iConnection* getConnection() { return connection.load(); }
 

@@ -30,7 +30,7 @@ class HIDConnection : public iConnection {
     static constexpr int kInputReportLength = 2048;
     // How long one read waits for an input report before it looks at the stop signal again;
     // bounds how long close() waits for the reading thread.
-    static constexpr int kReadWaitMs = 50;
+    static constexpr int kReadWaitMs = 20;
     static const product_item productList[12];
 
     HIDConnection();

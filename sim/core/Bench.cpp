@@ -7,7 +7,10 @@
 namespace sim {
 
 Bench::Bench(std::string hidSocketPath)
-    : loop_(std::make_unique<EventLoop>()), hidSocketPath_(std::move(hidSocketPath)) {}
+    : loop_(std::make_unique<EventLoop>()), hidSocketPath_(std::move(hidSocketPath)) {
+    // In the USB test guest the bench starts, like the stand-in's bus, with nothing plugged in.
+    if (HidGadget::requested()) gadget_ = std::make_unique<HidGadget>(*loop_);
+}
 
 Bench::~Bench() {
     std::string path;
@@ -16,6 +19,7 @@ Bench::~Bench() {
         if (hid_) path = hid_->socketPath();
         pty_.clear();
         tcp_.clear();
+        gadget_.reset();
         hid_.reset();
     }
     if (exported_) {
@@ -29,6 +33,19 @@ HidServer& Bench::hid() {
     std::lock_guard<std::mutex> g(lock_);
     if (!hid_) hid_ = std::make_unique<HidServer>(*loop_, hidSocketPath_);
     return *hid_;
+}
+
+std::string Bench::attachHid(std::shared_ptr<HidDevice> device) {
+    if (HidGadget::requested()) {
+        HidGadget* gadget;
+        {
+            std::lock_guard<std::mutex> g(lock_);
+            if (!gadget_) gadget_ = std::make_unique<HidGadget>(*loop_);
+            gadget = gadget_.get();
+        }
+        return gadget->attach(std::move(device));
+    }
+    return hid().attach(std::move(device));
 }
 
 TcpPort& Bench::serveTcp(std::shared_ptr<StreamDevice> device, std::uint16_t port) {

@@ -1,7 +1,5 @@
 #include "sim/HidDevice.h"
 
-#include "HidServerCore.h"
-
 namespace sim {
 
 HidDevice::HidDevice(HidIdentity identity) : identity_(std::move(identity)) {}
@@ -34,38 +32,38 @@ bool HidDevice::waitClosed(Millis timeout) const {
 }
 
 bool HidDevice::pushInput(Bytes report, Millis delay) {
-    std::shared_ptr<HidServerCore> server;
+    std::shared_ptr<HidBus> bus;
     {
         std::lock_guard<std::mutex> g(lock_);
         if (!open_) return false;
-        server = server_.lock();
+        bus = bus_.lock();
     }
-    if (!server) return false;
-    server->queueInput(this, std::move(report), delay);
+    if (!bus) return false;
+    bus->queueInput(this, std::move(report), delay);
     return true;
 }
 
 void HidDevice::unplug() {
-    std::shared_ptr<HidServerCore> server;
+    std::shared_ptr<HidBus> bus;
     std::string path;
     {
         std::lock_guard<std::mutex> g(lock_);
-        server = server_.lock();
+        bus = bus_.lock();
         path = path_;
     }
-    if (server) server->detach(path);
+    if (bus) bus->detach(path);
 }
 
-void HidDevice::bind(std::weak_ptr<HidServerCore> server, std::string path) {
+void HidDevice::bind(std::weak_ptr<HidBus> bus, std::string path) {
     std::lock_guard<std::mutex> g(lock_);
-    server_ = server;
+    bus_ = std::move(bus);
     path_ = std::move(path);
 }
 
 void HidDevice::unbind() {
     {
         std::lock_guard<std::mutex> g(lock_);
-        server_.reset();
+        bus_.reset();
         path_.clear();
         open_ = false;
     }
@@ -92,5 +90,25 @@ int HidDevice::onGetInputReport(std::uint8_t, std::size_t, Bytes&) {
 }
 void HidDevice::onHostOpened() {}
 void HidDevice::onHostClosed() {}
+
+void HidBus::bindDevice(HidDevice& device, std::weak_ptr<HidBus> bus, std::string path) {
+    device.bind(std::move(bus), std::move(path));
+}
+void HidBus::unbindDevice(HidDevice& device) {
+    device.unbind();
+}
+void HidBus::setDeviceOpen(HidDevice& device, bool open) {
+    device.setOpen(open);
+}
+void HidBus::hostOpened(HidDevice& device) {
+    device.onHostOpened();
+}
+void HidBus::hostClosed(HidDevice& device) {
+    device.onHostClosed();
+}
+void HidBus::outputReport(HidDevice& device, const Bytes& report) {
+    device.hostLog().add(HostLog::Kind::OutputReport, report);
+    device.onOutputReport(report);
+}
 
 }  // namespace sim

@@ -13,7 +13,7 @@
 
 namespace sim {
 
-class HidServerCore : public std::enable_shared_from_this<HidServerCore> {
+class HidServerCore : public HidBus, public std::enable_shared_from_this<HidServerCore> {
   public:
     HidServerCore(EventLoop& loop, std::string socketPath);
     ~HidServerCore();
@@ -22,9 +22,9 @@ class HidServerCore : public std::enable_shared_from_this<HidServerCore> {
 
     const std::string& socketPath() const { return socketPath_; }
     std::string attach(std::shared_ptr<HidDevice> device);
-    bool detach(const std::string& path);
+    bool detach(const std::string& path) override;
     std::vector<std::shared_ptr<HidDevice>> devices();
-    void queueInput(HidDevice* device, Bytes report, Millis delay);
+    void queueInput(HidDevice* device, Bytes report, Millis delay) override;
 
   private:
     struct Pending {

@@ -97,7 +97,7 @@ std::vector<uint8_t> encryptTrack(const std::string& track, const std::array<uin
 
 static void put(std::vector<uint8_t>& r, size_t at, const void* p, size_t n, size_t room) {
     if (n > room) throw std::length_error("track does not fit the card report");
-    std::memcpy(r.data() + at, p, n);
+    if (n > 0) std::memcpy(r.data() + at, p, n);  // an empty track may come as a null pointer
 }
 
 std::vector<uint8_t> buildCardReport(const SwipeCard& card, const SwipeModel& model,

@@ -243,8 +243,13 @@ TEST(CommPort, HangUpIsReportedOnceAndEndsTheReader) {
 
 TEST(CommPort, OpenCloseLeavesNoThreadOrDescriptor) {
     Pty pty;
-    const int fds = openDescriptors(), threads = runningThreads();
-    for (int i = 0; i < 40; ++i) {
+    // The first round is a warm-up: run-time helpers (a sanitizer's own thread) start lazily.
+    int fds = 0, threads = 0;
+    for (int i = -1; i < 40; ++i) {
+        if (i == 0) {
+            fds = openDescriptors();
+            threads = runningThreads();
+        }
         Inbox in;
         CommPort port(pty.settings());
         port.onData = [&](unsigned char* p, unsigned int n) { in.addBytes(p, n); };
@@ -255,6 +260,6 @@ TEST(CommPort, OpenCloseLeavesNoThreadOrDescriptor) {
         }
         EXPECT_EQ(ERROR_NO_ERR, port.Close());
     }
-    EXPECT_EQ(fds, openDescriptors());
-    EXPECT_EQ(threads, runningThreads());
+    EXPECT_EQ(fds, settledCount(fds, openDescriptors));
+    EXPECT_EQ(threads, settledCount(threads, runningThreads));
 }

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 using Bytes = std::vector<unsigned char>;
@@ -27,6 +28,17 @@ inline int openDescriptors() {
 }
 inline int runningThreads() {
     return countEntries("/proc/self/task");
+}
+// The count once it has come back to `expected`, waiting up to 2 s (a peer in the same process,
+// such as the simulation bench, closes its own ends a moment later).
+template <typename Count>
+int settledCount(int expected, Count count) {
+    int n = count();
+    for (int i = 0; i < 200 && n != expected; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        n = count();
+    }
+    return n;
 }
 
 // A SLIP frame body: type, 4-byte big-endian length, payload.

@@ -251,8 +251,13 @@ TEST(SocketConnection, StatusHandlerMayCloseAndDestroyTheConnection) {
 
 TEST(SocketConnection, OpenCloseLeavesNoThreadOrDescriptor) {
     Peer peer;
-    const int fds = openDescriptors(), threads = runningThreads();
-    for (int i = 0; i < 40; ++i) {
+    // The first round is a warm-up: run-time helpers (a sanitizer's own thread) start lazily.
+    int fds = 0, threads = 0;
+    for (int i = -1; i < 40; ++i) {
+        if (i == 0) {
+            fds = openDescriptors();
+            threads = runningThreads();
+        }
         Inbox in;
         SocketConnection conn(peer.address());
         conn.onData = [&](unsigned char* p, unsigned int n) { in.addBytes(p, n); };
@@ -270,6 +275,6 @@ TEST(SocketConnection, OpenCloseLeavesNoThreadOrDescriptor) {
         EXPECT_EQ(ERROR_NO_ERR, conn.Close());
         peer.hangUp();
     }
-    EXPECT_EQ(fds, openDescriptors());
-    EXPECT_EQ(threads, runningThreads());
+    EXPECT_EQ(fds, settledCount(fds, openDescriptors));
+    EXPECT_EQ(threads, settledCount(threads, runningThreads));
 }

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace usbvm {
 
@@ -28,6 +29,13 @@ inline bool plugGadget(bool in) {
     return static_cast<bool>(udc);
 }
 
+// Whether the gadget is bound to its controller (plugged in).
+inline bool gadgetBound() {
+    std::ifstream udc("/sys/kernel/config/usb_gadget/usbvm/UDC");
+    std::string name;
+    return static_cast<bool>(udc >> name) && !name.empty();
+}
+
 // Whether the host side currently lists a USB device with the gadget's product ID.
 inline bool gadgetEnumerated() {
     for (int port = 1; port <= 8; ++port) {
@@ -46,6 +54,30 @@ inline bool waitEnumerated(bool present, int timeoutMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
+}
+
+// Puts the gadget back as the guest set it up (identity above, plugged in, enumerated by the host
+// and known to the device manager), after tests that changed it. False when that fails.
+inline bool restoreGadget() {
+    const std::string g = "/sys/kernel/config/usb_gadget/usbvm/";
+    if (!gadgetBound()) {
+        const std::pair<const char*, const char*> identity[] = {
+            {"idVendor", "0x2F1A"},
+            {"idProduct", "0x2020"},
+            {"bcdDevice", "0x0100"},
+            {"strings/0x409/serialnumber", "USBVM0001"},
+            {"strings/0x409/product", "Simulated reader"},
+            {"strings/0x409/manufacturer", "Test gadget"},
+        };
+        for (const auto& [file, value] : identity) {
+            std::ofstream f(g + file);
+            f << value << '\n';
+            if (!f.flush()) return false;
+        }
+        if (!plugGadget(true)) return false;
+    }
+    if (!waitEnumerated(true, 10000)) return false;
+    return std::system("udevadm settle --timeout=20 >/dev/null 2>&1") == 0;
 }
 
 }  // namespace usbvm

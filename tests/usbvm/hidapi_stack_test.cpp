@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,7 +34,7 @@ class EchoDevice {
   private:
     void run() {
         while (auto report = port_.readReport(-1)) {
-            if (!port_.writeReport(*report, 2000)) break;
+            if (!port_.writeReport(*report, 5000)) break;
             ++echoed_;
         }
     }
@@ -74,15 +75,11 @@ class RealHidStack : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!usbvm::inGuest()) GTEST_SKIP() << "runs inside the USB test guest (scripts/usbvm.sh)";
+        ASSERT_TRUE(usbvm::restoreGadget());
         ASSERT_EQ(hid_init(), 0);
     }
     void TearDown() override {
         if (dev_) hid_close(dev_);
-        // A test that pulled the gadget out leaves it plugged in again for the next one.
-        if (usbvm::inGuest() && !usbvm::gadgetEnumerated()) {
-            usbvm::plugGadget(true);
-            usbvm::waitEnumerated(true, 5000);
-        }
     }
     void openGadget() {  // (through ASSERT_NO_FATAL_FAILURE)
         const std::string path = firstGadgetPath();
@@ -141,7 +138,7 @@ TEST_F(RealHidStack, ReportsMakeTheRoundTripUnchanged) {
     for (const Bytes& data : {Bytes(64, 0x00), counting, ones, lead}) {
         ASSERT_NO_FATAL_FAILURE(writeReport(data));
         Bytes in;
-        ASSERT_EQ(readReport(dev_, in, 2000), 64);
+        ASSERT_EQ(readReport(dev_, in, 5000), 64);
         EXPECT_EQ(in, data);
     }
 }
@@ -153,13 +150,13 @@ TEST_F(RealHidStack, TheDeviceReceivesWhatTheHostWroteWithoutTheReportNumber) {
     // A short write: report number 0 and three bytes. The device sees just those bytes.
     const unsigned char shortReport[] = {0x00, 0xA1, 0xB2, 0xC3};
     ASSERT_EQ(hid_write(dev_, shortReport, sizeof shortReport), 4);
-    auto got = port.readReport(2000);
+    auto got = port.readReport(5000);
     ASSERT_TRUE(got) << port.error();
     EXPECT_EQ(*got, (Bytes{0xA1, 0xB2, 0xC3}));
     // A full write arrives as 64 bytes.
     Bytes data(64, 0x5A);
     ASSERT_NO_FATAL_FAILURE(writeReport(data));
-    got = port.readReport(2000);
+    got = port.readReport(5000);
     ASSERT_TRUE(got) << port.error();
     EXPECT_EQ(*got, data);
 }
@@ -172,13 +169,13 @@ TEST_F(RealHidStack, InputReportsArriveInOrderWhenReadPromptly) {
     std::thread sender([&] {
         for (int i = 0; i < kCount; ++i) {
             Bytes r(64, static_cast<unsigned char>(i));
-            if (!port.writeReport(r, 2000)) return;
+            if (!port.writeReport(r, 5000)) return;
         }
     });
     int emptyReads = 0;
     for (int i = 0; i < kCount; ++i) {
         Bytes in;
-        ASSERT_EQ(readReport(dev_, in, 2000, &emptyReads), 64) << "report " << i;
+        ASSERT_EQ(readReport(dev_, in, 5000, &emptyReads), 64) << "report " << i;
         EXPECT_EQ(in, Bytes(64, static_cast<unsigned char>(i)));
     }
     sender.join();
@@ -195,8 +192,10 @@ TEST_F(RealHidStack, NonBlockingReadWithNothingPendingReturnsZero) {
 }
 
 TEST_F(RealHidStack, UnpluggingFailsReadsAndPluggingInListsTheDeviceAgain) {
-    EchoDevice device;
+    // The gadget's node exists only while it is plugged in: each device side lives in between.
+    auto device = std::make_unique<EchoDevice>();
     ASSERT_NO_FATAL_FAILURE(openGadget());
+    device.reset();
     ASSERT_TRUE(usbvm::plugGadget(false));
     unsigned char buf[65];
     int n = 0;
@@ -217,6 +216,8 @@ TEST_F(RealHidStack, UnpluggingFailsReadsAndPluggingInListsTheDeviceAgain) {
 
     ASSERT_TRUE(usbvm::plugGadget(true));
     ASSERT_TRUE(usbvm::waitEnumerated(true, 5000));
+    device = std::make_unique<EchoDevice>();
+    ASSERT_TRUE(device->port().isOpen()) << device->port().error();
     std::string path;
     for (int i = 0; i < 100 && path.empty(); ++i) {
         path = firstGadgetPath();
@@ -228,7 +229,7 @@ TEST_F(RealHidStack, UnpluggingFailsReadsAndPluggingInListsTheDeviceAgain) {
     Bytes data(64, 0x3C);
     ASSERT_NO_FATAL_FAILURE(writeReport(data));
     Bytes in;
-    ASSERT_EQ(readReport(dev_, in, 2000), 64) << "the device side no longer echoes";
+    ASSERT_EQ(readReport(dev_, in, 5000), 64) << "the device side no longer echoes";
     EXPECT_EQ(in, data);
 }
 
@@ -244,7 +245,7 @@ TEST_F(RealHidStack, ManyRoundTripsStayPaired) {
         data[1] = static_cast<unsigned char>(i);
         ASSERT_NO_FATAL_FAILURE(writeReport(data));
         Bytes in;
-        ASSERT_EQ(readReport(dev_, in, 2000), 64) << "trip " << i;
+        ASSERT_EQ(readReport(dev_, in, 5000), 64) << "trip " << i;
         ASSERT_EQ(in, data) << "trip " << i;
     }
     const double s =

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "sim/EventLoop.h"
+#include "sim/HidGadget.h"
 #include "sim/HidServer.h"
 #include "sim/StreamPorts.h"
 
@@ -29,7 +30,10 @@ class Bench {
 
     EventLoop& loop() { return *loop_; }
     HidServer& hid();
-    std::string attachHid(std::shared_ptr<HidDevice> device) { return hid().attach(device); }
+    // Puts the device on the bench's HID bus (the stand-in's server) and returns its hidapi path.
+    // Inside the USB test guest (SIM_HID_GADGET set, see HidGadget) the device is plugged into
+    // the real USB stack through the gadget instead, and the path is the real hidapi path.
+    std::string attachHid(std::shared_ptr<HidDevice> device);
     // The returned port lives as long as the bench.
     TcpPort& serveTcp(std::shared_ptr<StreamDevice> device, std::uint16_t port = 0);
     PtyPort& servePty(std::shared_ptr<StreamDevice> device);
@@ -44,6 +48,7 @@ class Bench {
     std::string hidSocketPath_;
     std::mutex lock_;
     std::unique_ptr<HidServer> hid_;
+    std::unique_ptr<HidGadget> gadget_;
     std::vector<std::unique_ptr<TcpPort>> tcp_;
     std::vector<std::unique_ptr<PtyPort>> pty_;
     bool exported_ = false;

@@ -15,6 +15,29 @@
 
 namespace sim {
 
+class HidDevice;
+
+// What carries a device's reports to a host: the stand-in's HID server, or the USB gadget of the
+// test guest (HidGadget). A device is on one bus at a time; the bus holds it while attached.
+class HidBus {
+  public:
+    virtual ~HidBus() = default;
+    // Any thread: send an input report to the host after `delay`, through the device's faults.
+    virtual void queueInput(HidDevice* device, Bytes report, Millis delay) = 0;
+    // Any thread: pull the device at path off the bus; false when there is no such device.
+    virtual bool detach(const std::string& path) = 0;
+
+  protected:
+    // The device's side of the bus, for buses other than the stand-in's server.
+    static void bindDevice(HidDevice& device, std::weak_ptr<HidBus> bus, std::string path);
+    static void unbindDevice(HidDevice& device);
+    static void setDeviceOpen(HidDevice& device, bool open);
+    static void hostOpened(HidDevice& device);
+    static void hostClosed(HidDevice& device);
+    // Records the report in the device's host log and hands it to the device.
+    static void outputReport(HidDevice& device, const Bytes& report);
+};
+
 class HidServerCore;
 
 struct HidIdentity {
@@ -68,8 +91,9 @@ class HidDevice : public std::enable_shared_from_this<HidDevice> {
     virtual void onHostClosed();
 
   private:
+    friend class HidBus;
     friend class HidServerCore;
-    void bind(std::weak_ptr<HidServerCore> server, std::string path);
+    void bind(std::weak_ptr<HidBus> bus, std::string path);
     void unbind();
     void setOpen(bool open);
 
@@ -78,7 +102,7 @@ class HidDevice : public std::enable_shared_from_this<HidDevice> {
     HostLog log_;
     mutable std::mutex lock_;
     mutable std::condition_variable changed_;
-    std::weak_ptr<HidServerCore> server_;
+    std::weak_ptr<HidBus> bus_;
     std::string path_;
     bool open_ = false;
 };
