@@ -10,6 +10,8 @@
 
 namespace {
 constexpr std::size_t kMaxTagBytes = 50;
+// Deepest nesting the nested reader descends into (constructed ancestors of an element).
+constexpr std::size_t kMaxDepth = 32;
 
 // Tag and length of one element, read from p. The reader stops (returns false) at zero padding,
 // and when the tag or the length field is cut by the end of the input or the tag is longer than
@@ -69,15 +71,26 @@ int clampLength(std::uint64_t length) {
 std::list<TLV> readNested(const unsigned char* data, std::size_t size) {
     std::list<TLV> out;
     if (data == nullptr || size < 2) return out;
+    // Where each enclosing constructed element ends. Every element is listed once per level
+    // with its whole value, so the depth is bounded to keep the output linear in the input: a
+    // malformed chain of constructed elements that all run to the end of the input would
+    // otherwise copy the rest of the input once per element.
+    std::vector<std::size_t> ends;
     std::size_t p = 0;
     Header h;
-    while (p < size && readHeader(data, size, p, h)) {
+    while (p < size) {
+        while (!ends.empty() && p >= ends.back()) ends.pop_back();
+        if (ends.size() > kMaxDepth) break;
+        if (!readHeader(data, size, p, h)) break;
         const std::size_t available = size - p;
         const std::size_t take =
             h.length < available ? static_cast<std::size_t>(h.length) : available;
         out.emplace_back(std::move(h.tag), hexOf(data + p, take), clampLength(h.length));
         // The children of a constructed element are read next, right after its length field.
-        if (!h.constructed) p += take;
+        if (h.constructed)
+            ends.push_back(p + take);
+        else
+            p += take;
     }
     return out;
 }

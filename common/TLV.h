@@ -30,7 +30,9 @@ class TLV : public std::pair<std::string, std::string> {
     // listed with its whole value, then its children follow it (parent before children). A value
     // running past the end of the input is cut there (len keeps the declared length). A 00 byte
     // where a tag starts ends reading (zero padding); an element whose tag or length field is cut
-    // by the end of the input is dropped and ends reading. Fewer than 2 bytes: empty list.
+    // by the end of the input is dropped and ends reading. An element inside more than 32
+    // constructed ancestors also ends reading (no real data nests that deep, and the listing
+    // copies each value once per level). Fewer than 2 bytes: empty list.
     static std::list<TLV> parseTLVData(const unsigned char* data, int length);
     static std::list<TLV> parseTLVData(const std::vector<unsigned char>& data);
     static std::list<TLV> parseTLVData(const std::string& hex);

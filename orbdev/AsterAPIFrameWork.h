@@ -59,8 +59,9 @@ class AsterAPIFrameWork {
     // Reads a frame. Fewer than 2 bytes throw "invalid data". The elements after the identifier
     // are read with ASNOne::ParseData: a 00 tag ends them, and an element cut by the end of the
     // input is dropped together with anything after it. An element whose tag names no
-    // parameter (0x9F, 0xBF, below 0x80, above 0xBE) is skipped; a later element with the same
-    // tag replaces an earlier one. Constructed values are stored as they are, not descended into.
+    // parameter (0x9F, 0xBF, below 0x80, above 0xBE) is skipped; tag 0x80 is read as parameter 0,
+    // so every frame ToBytes writes reads back whole. A later element with the same tag replaces
+    // an earlier one. Constructed values are stored as they are, not descended into.
     static AsterAPIFrameWork Parse(const std::vector<unsigned char>& data);
     static AsterAPIFrameWork Parse(const std::string& hex);
 };

@@ -16,7 +16,6 @@ void putBe16(unsigned char* p, unsigned v) {
     p[1] = static_cast<unsigned char>(v & 0xFF);
 }
 
-constexpr int kCommandBufferSize = 65536;
 char kNotificationLength[] = "Invalid notification package data length!";
 char kHeaderMismatch[] = "Header is not match!";
 char kNotificationId[] = "Invalid notification id!";
@@ -84,9 +83,9 @@ bool Kestrel::composeExtendedCommand(unsigned char* hexCmd, int hexCmdLen, unsig
 }
 
 int Kestrel::sendCommand(unsigned char* command, int commandLength) {
-    std::vector<unsigned char> buffer(kCommandBufferSize, 0);
+    std::vector<unsigned char> buffer(kExtendedCommandBufferSize, 0);
     buffer[0] = 1;
-    int length = kCommandBufferSize;
+    int length = kExtendedCommandBufferSize;
     if (!composeExtendedCommand(command, commandLength, buffer.data(), &length))
         return ERROR_INVALID_PARAMETERS;
     iConnection* c = connection.load();

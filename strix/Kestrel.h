@@ -13,6 +13,8 @@
 class Kestrel : public Cardova {
   public:
     static constexpr int kExtendedHeaderSize = 9;
+    // Composed command reports (all chunks of an extended command) are built in this buffer.
+    static constexpr int kExtendedCommandBufferSize = 65536;
     static constexpr int kResponseBufferSize = 32768;
     static constexpr int kMaxBusyAnswers = 30;
     static constexpr int kBusyWaitMs = 100;

@@ -133,6 +133,30 @@ TEST(TLVReaders, ReadingStopsAtTheGivenLengthNotAtTheBufferEnd) {
     EXPECT_TRUE(TLV::parseTLVDataFlat(nullptr, 10).empty());
 }
 
+TEST(TLVReaders, NestingDepthIsBounded) {
+    // 33 levels of honest nesting (32 ancestors for the innermost element) are read whole.
+    std::string nested = "8101AA";
+    for (int i = 0; i < 32; ++i) nested = TLV("E1", nested, -1).toString();
+    const auto honest = TLV::parseTLVData(nested);
+    ASSERT_EQ(honest.size(), 33u);
+    EXPECT_EQ(honest.back().second, "AA");
+
+    // A chain of constructed elements that each claim the rest of a 60 KB input: without a bound
+    // the listing would copy the remaining input once per element (hundreds of MB of text).
+    std::string chain;
+    for (int i = 0; i < 10000; ++i) chain += "A084FFFFFFFF";
+    const auto list = TLV::parseTLVData(chain);
+    EXPECT_EQ(list.size(), 33u);
+    // Siblings after a deep branch are read again once it closes.
+    std::string deep = "8101AA";
+    for (int i = 0; i < 40; ++i) deep = TLV("E1", deep, -1).toString();
+    const auto cut = TLV::parseTLVData(deep + "9F0101BB");
+    EXPECT_EQ(cut.size(), 33u);
+    const auto sibling = TLV::parseTLVData(nested + "9F0101BB");
+    ASSERT_EQ(sibling.size(), 34u);
+    EXPECT_EQ(sibling.back().first, "9F01");
+}
+
 TEST(TLVReaders, LongLengthFormsAreRead) {
     const Bytes value(65536, 0x11);
     Bytes in = H2BV("9F4183010000");

@@ -128,6 +128,17 @@ TEST(ExtendedCommand, SendsLongReportsIn61BytePieces) {
     }
 }
 
+TEST(ExtendedCommand, LongExtendedCommandIsSentWhole) {
+    // 4000 data bytes: 76 full chunks and one of 48 bytes, 4693 bytes in all.
+    Bench bench;
+    for (int i = 0; i < 76; ++i) bench.link->answers.push_back(status(0x0B));
+    ASSERT_EQ(bench.send("0303:" + hexBytes(4000)), ERROR_NO_ERR);
+    ASSERT_EQ(bench.link->sent.size(), 77u);
+    EXPECT_EQ(bench.link->sent.back().size(), 9u + 48u);
+    EXPECT_EQ(be16(bench.link->sent.back(), 3), 76u * 52u);
+    EXPECT_EQ(be16(bench.link->sent.back(), 7), 4000u);
+}
+
 TEST(ExtendedCommand, TransportErrorStopsTheSending) {
     Bench bench;
     bench.link->failSendAt = 1;
