@@ -27,15 +27,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (info.OidAndValue[0] < 0xE0) std::abort();
 
         if (oid.find('.') != std::string::npos) {
-            // The same six numbers as twelve hex digits.
+            // The same six numbers as twelve hex digits (a trailing dot adds no number).
+            const std::string numbers = oid.back() == '.' ? oid.substr(0, oid.size() - 1) : oid;
             std::string hex;
             size_t pos = 0;
-            while (pos <= oid.size()) {
-                size_t dot = oid.find('.', pos);
-                if (dot == std::string::npos) dot = oid.size();
+            while (pos <= numbers.size()) {
+                size_t dot = numbers.find('.', pos);
+                if (dot == std::string::npos) dot = numbers.size();
                 char two[3];
                 std::snprintf(two, sizeof two, "%02X",
-                              std::stoi(oid.substr(pos, dot - pos)) & 0xFF);
+                              std::stoi(numbers.substr(pos, dot - pos)) & 0xFF);
                 hex += two;
                 pos = dot + 1;
             }
