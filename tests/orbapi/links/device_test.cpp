@@ -73,7 +73,13 @@ struct Recorder {
 
 std::atomic<Recorder*> gStatusRecorder{nullptr};
 
+std::atomic<long> gDataCalls{0};  // every call, also those for a handle that is gone
+std::atomic<bool> gSlowData{false};
+std::atomic<long> gDataCallsAtStatus{-1};
+
 void onData(void* handle, const char* hexData) {
+    ++gDataCalls;
+    if (gSlowData) std::this_thread::sleep_for(1ms);
     auto* r = static_cast<Recorder*>(ORBX_GetAttachedObject(handle));
     if (r == nullptr) return;
     if (r->concurrentData.fetch_add(1) != 0) r->overlapped = true;
@@ -87,6 +93,7 @@ void onData(void* handle, const char* hexData) {
 }
 
 void onStatus(void* handle, int status) {
+    gDataCallsAtStatus = gDataCalls.load();
     Recorder* r = gStatusRecorder.load();
     if (r == nullptr) return;
     std::lock_guard<std::mutex> g(r->m);
@@ -455,8 +462,20 @@ TEST_P(Device, CloseFromAnotherThreadEndsAWaitingExchange) {
         took = std::chrono::steady_clock::now() - began;
     });
     ASSERT_TRUE(link->reader().waitForCommand(0x1F04, 1, 5000ms));
+    // Messages still queued for delivery when the close comes are dropped: none is delivered once
+    // the close has returned, although the waiting exchange still holds the device.
+    gSlowData = true;
+    for (int i = 0; i < 2000; ++i) link->reader().notify(0x1001, 0x01000000);
+    ASSERT_TRUE(recorder.waitFor([&] { return recorder.data.size() >= 10; }));
     close();
+    long atClose = gDataCalls.load();
     waiter.join();
+    std::this_thread::sleep_for(50ms);
+    gSlowData = false;
+    EXPECT_EQ(gDataCalls.load(), atClose);
+    ASSERT_TRUE(recorder.waitFor([&] { return !recorder.statuses.empty(); }));
+    EXPECT_EQ(gDataCallsAtStatus.load(), atClose)
+        << "deliveries ended before the close was reported";
     EXPECT_EQ(result, "");
     EXPECT_LT(took, 30s) << "the close ended the wait, not the 60 s timeout";
 }
