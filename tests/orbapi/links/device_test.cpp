@@ -588,4 +588,28 @@ TEST(DeviceList, ListsTheReadersOnUsbAndNothingElsewhere) {
     EXPECT_TRUE(first->waitClosed(2000ms));
 }
 
+// Opens a reader on TCP and one on a serial line, starts deliveries to both and exits without
+// closing them.
+[[noreturn]] void exitWithDevicesOpen() {
+    gSlowData = true;  // deliveries are still running when the process ends
+    SimLink tcp(LinkKind::Tcp);
+    SimLink serial(LinkKind::Serial);
+    for (SimLink* link : {&tcp, &serial}) {
+        void* h = ORBX_OpenDevice(link->type, link->path.c_str());
+        if (h == reinterpret_cast<void*>(-1) || !link->waitHost()) std::_Exit(3);
+        ORBX_SetDataArriveCallback(h, onData);
+        ORBX_SetDeviceStatusChangeCallback(h, onStatus);
+        for (int i = 0; i < 500; ++i) link->reader().notify(0x1001, 0x01000000);
+    }
+    while (gDataCalls < 10) std::this_thread::sleep_for(1ms);
+    std::exit(0);
+}
+
+TEST(DeviceDeathTest, ExitWithDevicesStillOpenEndsCleanly) {
+    // The library closes what is left and stops its threads while the process ends, with
+    // deliveries still under way.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(exitWithDevicesOpen(), ::testing::ExitedWithCode(0), "");
+}
+
 }  // namespace
