@@ -28,9 +28,12 @@ class HIDConnection : public iConnection {
   public:
     static constexpr int kFeatureReportLength = 61;
     static constexpr int kInputReportLength = 2048;
-    // How long one read waits for an input report before it looks at the stop signal again;
-    // bounds how long close() waits for the reading thread.
-    static constexpr int kReadWaitMs = 20;
+    // How long one read waits for an input report before it looks at the stop signal again.
+    // hidapi's read cannot be woken from outside, so this is the trade between an idle open
+    // reader's wake-ups (1000 / kReadWaitMs a second, here 4: no measurable CPU) and how long
+    // close() may wait for the reading thread (at most one wait). Reports are handed on the
+    // moment they arrive whatever the value.
+    static constexpr int kReadWaitMs = 250;
     static const product_item productList[12];
 
     HIDConnection();
