@@ -22,6 +22,8 @@ int LegacySavant::FilterInput(std::string HexMessage, std::string& channelName, 
         return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
     });
     if (hexLine) {
+        // A response is whole bytes of hex; a line cut inside a byte delivers nothing.
+        if (line.size() % 2 != 0) return 0;
         channelName = "RESPONSE";
         channelId = RESPONSE;
         channelHexData = line;
