@@ -4,8 +4,9 @@
  *   1. list the readers on the chosen link and open one,
  *   2. install the data and status callbacks,
  *   3. start a transaction and follow the reader's notifications as they arrive,
- *   4. fetch the card data, the authorisation request (ARQC) and the batch data,
- *   5. close the reader.
+ *   4. fetch the card data and the authorisation request (ARQC),
+ *   5. answer the authorisation request and fetch the batch data once the reader is done,
+ *   6. close the reader.
  *
  * Usage: demo_1_orbdev [usb | tcp ADDRESS | serial SETTINGS]
  *   usb                 the first reader on the USB bus (default)
@@ -26,6 +27,7 @@
 static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
 static pthread_cond_t changed = PTHREAD_COND_INITIALIZER;
 static int messages_seen = 0;
+static int authorisation_requested = 0;
 static int transaction_over = 0;
 
 /* Notification codes of the transaction (bytes: source, section, event, reason). */
@@ -74,8 +76,12 @@ static void on_data(void* device, const char* hex) {
         unsigned core = (unsigned)ORBX_GetNotificationId(hex);
         printf("  <- notification %04X/%08X: %s\n", core, code, describe_notification(code, core));
         pthread_mutex_lock(&lock);
-        if (core == CORE_EMV_STATUS && ((code >> 16) & 0xFF) != 0) transaction_over = 1;
-        if (core == CORE_CARD && (code & 0x00FFFFFFu) == 0x080302u) transaction_over = 1;
+        if (core == CORE_CARD && (code & 0x00FFFFFFu) == 0x080202u) authorisation_requested = 1;
+        /* The reader reports the end: 01 timed out, 03 error, 04 completed. */
+        if (core == CORE_EMV_STATUS) {
+            unsigned section = (code >> 16) & 0xFF;
+            if (section == 0x01 || section == 0x03 || section == 0x04) transaction_over = 1;
+        }
         pthread_mutex_unlock(&lock);
     } else if (ORBX_IsFile(hex)) {
         printf("  <- file message, file %08lX\n", ORBX_GetFileID(hex));
@@ -112,19 +118,19 @@ static int first_path(const char* list, char* path, size_t size) {
     return 1;
 }
 
-/* Waits until the transaction is over or seconds have passed. */
-static int wait_for_transaction(int seconds) {
+/* Waits until *flag is set or seconds have passed; returns the flag. */
+static int wait_for(int* flag, int seconds) {
     struct timespec until;
-    int over;
+    int set;
     clock_gettime(CLOCK_REALTIME, &until);
     until.tv_sec += seconds;
     pthread_mutex_lock(&lock);
-    while (!transaction_over) {
+    while (!*flag) {
         if (pthread_cond_timedwait(&changed, &lock, &until) != 0) break;
     }
-    over = transaction_over;
+    set = *flag;
     pthread_mutex_unlock(&lock);
-    return over;
+    return set;
 }
 
 static const char* result_text(int code) {
@@ -192,35 +198,53 @@ int main(int argc, char** argv) {
     printf("2. Installing the callbacks\n");
     ORBX_SetDataArriveCallback(device, on_data);
     ORBX_SetDeviceStatusChangeCallback(device, on_status);
+    printf(
+        "   (every message from the reader is printed with \"<-\" as the data callback receives "
+        "it,\n"
+        "    on the library's delivery thread, so these lines interleave with the steps below)\n");
 
     printf("3. Starting a transaction (30 s, magnetic stripe and chip, EMV)\n");
     rc = ORBX_StartTransaction(device, 30, (ORBX_ReaderEnable)(MSR | Contact), EMV,
                                (ORBX_TransactionOption)0, NULL);
     printf("   start: %d (%s)\n", rc, result_text(rc));
     if (rc == 0) {
-        printf("   waiting for the reader's notifications...\n");
-        if (!wait_for_transaction(20)) printf("   the transaction did not finish in time\n");
+        printf("   waiting for a card and the reader's authorisation request...\n");
+        if (!wait_for(&authorisation_requested, 20))
+            printf("   no authorisation request came in time\n");
     }
 
-    printf("4. Reading the results\n");
+    printf("4. Reading the card data and the authorisation request (ARQC)\n");
     rc = ORBX_GetCardData(device, &card);
     printf("   card data: %d (%s)\n", rc, result_text(rc));
     if (rc == 0) {
-        /* Only the masked tracks are shown; the library never logs card data itself. */
+        /* The masked tracks only; the library itself never logs card data. */
         printf("   status %02X, source %02X, card type %02X\n", card.Status, card.Source,
                card.CardType);
-        printf("   track 1: status %08lX, masked %s\n", card.dwTrack1Status, card.szMaskedTrack1);
-        printf("   track 2: status %08lX, masked %s\n", card.dwTrack2Status, card.szMaskedTrack2);
-        printf("   track 3: status %08lX, masked %s\n", card.dwTrack3Status, card.szMaskedTrack3);
+        printf("   track 1: status %08lX, masked (hex) %s\n", card.dwTrack1Status,
+               card.szMaskedTrack1);
+        printf("   track 2: status %08lX, masked (hex) %s\n", card.dwTrack2Status,
+               card.szMaskedTrack2);
+        printf("   track 3: status %08lX, masked (hex) %s\n", card.dwTrack3Status,
+               card.szMaskedTrack3);
     }
     rc = ORBX_GetARQC(device, &arqc);
-    printf("   ARQC: %d (%s), %zu hex digits\n", rc, result_text(rc),
-           arqc.szRawResponse ? strlen(arqc.szRawResponse) : 0);
-    rc = ORBX_GetBatch(device, &batch);
-    printf("   batch data: %d (%s), %zu hex digits\n", rc, result_text(rc),
-           batch.szRawResponse ? strlen(batch.szRawResponse) : 0);
+    printf("   ARQC: %d (%s)\n", rc, result_text(rc));
+    if (rc == 0) printf("   ARQC data: %s\n", ORBX_GetResponseParameter(arqc.szRawResponse, "84"));
 
-    printf("5. Closing the reader\n");
+    printf("5. Answering the authorisation request (approved: response code \"00\" = 8A023030)\n");
+    {
+        /* A formatted command: identifier, then tag=value pairs; the answer comes back formatted.
+         */
+        const char* answer = ORBX_SendFommatedCommand(device, "1004,81=00,84=8A023030", 1000);
+        printf("   reader answered: %s\n", answer != NULL ? answer : "(nothing)");
+    }
+    if (!wait_for(&transaction_over, 20)) printf("   the transaction did not finish in time\n");
+    rc = ORBX_GetBatch(device, &batch);
+    printf("   batch data: %d (%s)\n", rc, result_text(rc));
+    if (rc == 0)
+        printf("   batch record: %s\n", ORBX_GetResponseParameter(batch.szRawResponse, "84"));
+
+    printf("6. Closing the reader\n");
     pthread_mutex_lock(&lock);
     printf("   %d messages arrived through the data callback\n", messages_seen);
     pthread_mutex_unlock(&lock);

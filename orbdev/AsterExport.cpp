@@ -408,13 +408,15 @@ SDK_EXPORT void* ORBX_OpenDevice(ORBX_DEVICE_CONNECTION_TYPE DeviceType, const c
 SDK_EXPORT void ORBX_CloseDevice(void* DeviceHandle) {
     std::shared_ptr<AsterDevice> device = registry.remove(DeviceHandle);
     if (!device) return;
+    // Deliveries end first: once the close is reported, and once this returns, no data callback
+    // runs for this device (messages still queued are dropped).
+    device->StopDelivery();
     try {
         device->Close();
     } catch (...) {
     }
-    // No data callback runs once this returns. The object itself goes when the last call that
-    // still uses it (an exchange on another thread, ended by the close) has returned.
-    device->StopDelivery();
+    // The object itself goes when the last call that still uses it (an exchange on another
+    // thread, ended by the close) has returned.
 }
 
 SDK_EXPORT bool ORBX_IsDeviceOpened(void* DeviceHandle) {

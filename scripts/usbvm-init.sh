@@ -60,6 +60,8 @@ if [ "${1:-}" != stage2 ]; then
       i=$((i + 1))
     done <"/host$run/rw"
   fi
+  # Loopback only: tests talk to simulated readers on 127.0.0.1; the guest has no other network.
+  ip link set lo up
   mkdir -p /host/run/usbvm
   cp /bin/busybox /init /report_desc /host/run/usbvm/
   echo "$run" >/host/run/usbvm/run

@@ -32,7 +32,12 @@ bool BrevoFilter::nextLine(std::string& line) {
         }
     }
     size_t cr = queue.find('\r');
-    if (cr == std::string::npos) return false;
+    if (cr == std::string::npos) {
+        // No line is longer than the largest notification chunk and its end: anything longer
+        // without a line end is noise, dropped so that the queue cannot grow without end.
+        if (queue.size() > 9 + 0xFFFF + 1) queue.clear();
+        return false;
+    }
     line = queue.substr(0, cr);
     queue.erase(0, cr + 1);
     return true;

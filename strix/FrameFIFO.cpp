@@ -14,7 +14,12 @@ std::string FrameFIFO::getFrame() {
 
 bool FrameFIFO::nextFrame(std::string& frame) {
     size_t start = frame_start.empty() ? 0 : fifo.find(frame_start);
-    if (start == std::string::npos) return false;
+    if (start == std::string::npos) {
+        // Bytes before a start marker are noise: keep only what could still begin one, so a
+        // noisy line cannot grow the queue without end.
+        if (fifo.size() >= frame_start.size()) fifo.erase(0, fifo.size() - frame_start.size() + 1);
+        return false;
+    }
     size_t body = start + frame_start.size();
     size_t stop = frame_stop.empty() ? std::string::npos : fifo.find(frame_stop, body);
     if (stop == std::string::npos) return false;

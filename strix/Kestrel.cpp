@@ -86,8 +86,14 @@ int Kestrel::sendCommand(unsigned char* command, int commandLength) {
     std::vector<unsigned char> buffer(kExtendedCommandBufferSize, 0);
     buffer[0] = 1;
     int length = kExtendedCommandBufferSize;
-    if (!composeExtendedCommand(command, commandLength, buffer.data(), &length))
-        return ERROR_INVALID_PARAMETERS;
+    if (!composeExtendedCommand(command, commandLength, buffer.data(), &length)) {
+        // Too small for the composed chunks: the size needed came back in length.
+        if (length <= kExtendedCommandBufferSize) return ERROR_INVALID_PARAMETERS;
+        buffer.assign(static_cast<size_t>(length), 0);
+        buffer[0] = 1;
+        if (!composeExtendedCommand(command, commandLength, buffer.data(), &length))
+            return ERROR_INVALID_PARAMETERS;
+    }
     iConnection* c = connection.load();
     if (c == nullptr) return ERROR_DEVICE_NOT_OPEN;
     char* bytes = reinterpret_cast<char*>(buffer.data());

@@ -26,6 +26,8 @@ std::vector<unsigned char> identifierBytes(const std::string& oid) {
     }
     // Six decimal numbers made of the digits 1-9 (a 0 anywhere rejects the identifier).
     if (!ALL(oid, [](int c) { return c == '.' || (c >= '1' && c <= '9'); })) return {};
+    // A trailing dot is an empty seventh number (the split below would not show it).
+    if (oid.back() == '.') return {};
     const std::vector<std::string> parts = SPLIT(oid, ".");
     if (parts.size() != kIdentifierBytes) return {};
     std::vector<unsigned char> bytes;

@@ -90,8 +90,30 @@ class HidGadgetCore : public HidBus, public std::enable_shared_from_this<HidGadg
     void queueInput(HidDevice* device, Bytes report, Millis delay) override;
     // Any thread but the loop's: unplugs everything.
     void shutdown();
+    // Unplugs every gadget. When one was plugged in, waits until the host has let go of it (and,
+    // where the device manager runs, until libusb can have heard so).
     void unplugAll() {
-        for (auto& s : slots_) writeFile(s.config.gadgetDir + "/UDC", "");
+        bool any = false;
+        for (auto& s : slots_) {
+            any = any || !readFile(s.config.gadgetDir + "/UDC").empty();
+            writeFile(s.config.gadgetDir + "/UDC", "");
+        }
+        if (!any) return;
+        waitUntil(
+            [&] {
+                for (auto& s : slots_) {
+                    int bus = busOfController(s.config.controller);
+                    if (bus > 0 && exists("/sys/bus/usb/devices/" + std::to_string(bus) + "-1"))
+                        return false;
+                }
+                return true;
+            },
+            kEnumerationTimeout);
+        if (exists("/run/udev/control")) {
+            // The device manager passes the removal on once it has processed it.
+            std::system("udevadm settle --timeout=10 >/dev/null 2>&1");
+            std::this_thread::sleep_for(Millis(200));
+        }
     }
 
   private:

@@ -73,7 +73,13 @@ struct Recorder {
 
 std::atomic<Recorder*> gStatusRecorder{nullptr};
 
+std::atomic<long> gDataCalls{0};  // every call, also those for a handle that is gone
+std::atomic<bool> gSlowData{false};
+std::atomic<long> gDataCallsAtStatus{-1};
+
 void onData(void* handle, const char* hexData) {
+    ++gDataCalls;
+    if (gSlowData) std::this_thread::sleep_for(1ms);
     auto* r = static_cast<Recorder*>(ORBX_GetAttachedObject(handle));
     if (r == nullptr) return;
     if (r->concurrentData.fetch_add(1) != 0) r->overlapped = true;
@@ -87,6 +93,7 @@ void onData(void* handle, const char* hexData) {
 }
 
 void onStatus(void* handle, int status) {
+    gDataCallsAtStatus = gDataCalls.load();
     Recorder* r = gStatusRecorder.load();
     if (r == nullptr) return;
     std::lock_guard<std::mutex> g(r->m);
@@ -455,8 +462,20 @@ TEST_P(Device, CloseFromAnotherThreadEndsAWaitingExchange) {
         took = std::chrono::steady_clock::now() - began;
     });
     ASSERT_TRUE(link->reader().waitForCommand(0x1F04, 1, 5000ms));
+    // Messages still queued for delivery when the close comes are dropped: none is delivered once
+    // the close has returned, although the waiting exchange still holds the device.
+    gSlowData = true;
+    for (int i = 0; i < 2000; ++i) link->reader().notify(0x1001, 0x01000000);
+    ASSERT_TRUE(recorder.waitFor([&] { return recorder.data.size() >= 10; }));
     close();
+    long atClose = gDataCalls.load();
     waiter.join();
+    std::this_thread::sleep_for(50ms);
+    gSlowData = false;
+    EXPECT_EQ(gDataCalls.load(), atClose);
+    ASSERT_TRUE(recorder.waitFor([&] { return !recorder.statuses.empty(); }));
+    EXPECT_EQ(gDataCallsAtStatus.load(), atClose)
+        << "deliveries ended before the close was reported";
     EXPECT_EQ(result, "");
     EXPECT_LT(took, 30s) << "the close ended the wait, not the 60 s timeout";
 }
@@ -567,6 +586,30 @@ TEST(DeviceList, ListsTheReadersOnUsbAndNothingElsewhere) {
     ORBX_CloseDevice(any);
     ORBX_CloseDevice(b);
     EXPECT_TRUE(first->waitClosed(2000ms));
+}
+
+// Opens a reader on TCP and one on a serial line, starts deliveries to both and exits without
+// closing them.
+[[noreturn]] void exitWithDevicesOpen() {
+    gSlowData = true;  // deliveries are still running when the process ends
+    SimLink tcp(LinkKind::Tcp);
+    SimLink serial(LinkKind::Serial);
+    for (SimLink* link : {&tcp, &serial}) {
+        void* h = ORBX_OpenDevice(link->type, link->path.c_str());
+        if (h == reinterpret_cast<void*>(-1) || !link->waitHost()) std::_Exit(3);
+        ORBX_SetDataArriveCallback(h, onData);
+        ORBX_SetDeviceStatusChangeCallback(h, onStatus);
+        for (int i = 0; i < 500; ++i) link->reader().notify(0x1001, 0x01000000);
+    }
+    while (gDataCalls < 10) std::this_thread::sleep_for(1ms);
+    std::exit(0);
+}
+
+TEST(DeviceDeathTest, ExitWithDevicesStillOpenEndsCleanly) {
+    // The library closes what is left and stops its threads while the process ends, with
+    // deliveries still under way.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(exitWithDevicesOpen(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
