@@ -87,13 +87,14 @@ class FdLink : public Link {
     Bytes readSome(int timeoutMs) {
         pollfd p{fd_, POLLIN, 0};
         if (::poll(&p, 1, timeoutMs) <= 0) return {};
-        Bytes buf(65536);
-        ssize_t n = ::read(fd_, buf.data(), buf.size());
+        ssize_t n = ::read(fd_, buffer_, sizeof buffer_);
         if (n <= 0) return {};
-        buf.resize(static_cast<size_t>(n));
-        return buf;
+        return Bytes(buffer_, buffer_ + n);
     }
     int fd_ = -1;
+    // One buffer for every read: a fresh 64 KiB allocation per read costs page faults that the
+    // SDK's own reading threads do not pay.
+    unsigned char buffer_[65536];
 };
 
 class TcpLink : public FdLink {
@@ -111,10 +112,10 @@ class TcpLink : public FdLink {
     }
     bool send(const Bytes& message) override {
         Bytes all;
-        for (const Bytes& p : sim::orb::cutIntoPackets(message)) {
-            Bytes padded = sim::orb::padded(p);
-            all.insert(all.end(), padded.begin(), padded.end());
-        }
+        // Unpadded: a stream of padded packets cannot always be cut unambiguously by a peer
+        // that skips padding in pairs of zero bytes.
+        for (const Bytes& p : sim::orb::cutIntoPackets(message))
+            all.insert(all.end(), p.begin(), p.end());
         return writeAll(all);
     }
     // The reader pads every packet to 64 bytes, so the stream is cut into 64-byte slots.

@@ -6,6 +6,8 @@
 #include <benchmark/benchmark.h>
 #include <hidapi/hidapi.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -54,7 +56,6 @@ void BM_SwipeExchange_Sdk_hid(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
     CloseDeviceEx(h);
 }
-BENCHMARK(BM_SwipeExchange_Sdk_hid)->UseRealTime();
 
 // The reports the SDK writes for the command, taken from the reader's record of one exchange.
 std::vector<sim::Bytes> commandReports() {
@@ -92,7 +93,6 @@ void BM_SwipeExchange_Raw_hid(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
     hid_close(dev);
 }
-BENCHMARK(BM_SwipeExchange_Raw_hid)->UseRealTime();
 
 void BM_SwipeExchange_Sdk_serial(benchmark::State& state) {
     sim::swipe::SerialSwipeReader reader(sim::swipe::swipeModel(0x0019), kSerial,
@@ -113,12 +113,31 @@ void BM_SwipeExchange_Sdk_serial(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
     CloseDeviceEx(h);
 }
-BENCHMARK(BM_SwipeExchange_Sdk_serial)->UseRealTime();
+
+// The SDK's and the raw client's exchanges take turns, a few rounds of each (BENCH_ROUNDS,
+// default 3); scripts/bench_table.py compares the best round of each.
+void registerExchanges() {
+    const char* r = std::getenv("BENCH_ROUNDS");
+    const int rounds = r != nullptr ? std::max(1, std::atoi(r)) : 3;
+    for (int round = 1; round <= rounds; ++round) {
+        const std::string suffix = "/round:" + std::to_string(round);
+        benchmark::RegisterBenchmark(("BM_SwipeExchange_Sdk_hid" + suffix).c_str(),
+                                     BM_SwipeExchange_Sdk_hid)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark(("BM_SwipeExchange_Raw_hid" + suffix).c_str(),
+                                     BM_SwipeExchange_Raw_hid)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark(("BM_SwipeExchange_Sdk_serial" + suffix).c_str(),
+                                     BM_SwipeExchange_Sdk_serial)
+            ->UseRealTime();
+    }
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     rig();  // the bench exists (and TESSERA_SIM_HID is set) before the libraries enumerate
+    registerExchanges();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

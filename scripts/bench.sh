@@ -30,13 +30,14 @@ echo "load before: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores" >"$out/lo
 
 for b in orb_codec_bench strix_codec_bench; do
   "$build/bin/$b" --benchmark_min_time="$min_time" --benchmark_format=json \
-    --benchmark_out="$out/$b.json" --benchmark_out_format=json >/dev/null
+    --benchmark_out="$out/$b.json" --benchmark_out_format=json >/dev/null 2>"$out/$b.err" ||
+    { cat "$out/$b.err"; exit 1; }
 done
 for b in swipe_exchange_bench orb_exchange_bench; do
   [ -x "$build/bin/$b" ] || continue
   LD_LIBRARY_PATH="$standin" BENCH_BURST="$burst" "$build/bin/$b" \
     --benchmark_min_time="$min_time" --benchmark_out="$out/$b.json" \
-    --benchmark_out_format=json >/dev/null
+    --benchmark_out_format=json >/dev/null 2>"$out/$b.err" || { cat "$out/$b.err"; exit 1; }
 done
 (cd "$build/lib" && LD_LIBRARY_PATH="$standin" "$build/bin/resource_bench" "$idle" \
   "$build/bin/tessera-sim" >"$out/resource.txt")

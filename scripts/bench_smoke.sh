@@ -4,7 +4,7 @@
 set -euo pipefail
 build=$(cd "$1" && pwd)
 standin="$build/sim/standin"
-export BENCH_BURST=200 BENCH_FILE_BYTES=4096
+export BENCH_BURST=200 BENCH_FILE_BYTES=4096 BENCH_ROUNDS=1
 for b in orb_codec_bench strix_codec_bench swipe_exchange_bench orb_exchange_bench; do
   [ -x "$build/bin/$b" ] || continue
   echo "== $b"
