@@ -427,10 +427,13 @@ TEST_P(Device, CloseReportsStatusOneOnAnotherThread) {
         seen.threads.clear();
     }
     ORBX_SetDeviceStatusChangeCallback(handle, [](void* h, int status) {
+        // Record the thread before the status, which is what the test waits for.
+        {
+            std::lock_guard<std::mutex> g(seen.m);
+            seen.threads.push_back(std::this_thread::get_id());
+            seen.cv.notify_all();
+        }
         onStatus(h, status);
-        std::lock_guard<std::mutex> g(seen.m);
-        seen.threads.push_back(std::this_thread::get_id());
-        seen.cv.notify_all();
     });
     void* closed = handle;
     close();
