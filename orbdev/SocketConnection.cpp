@@ -11,8 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 // GCC 12 reports a false "may be used uninitialized" inside std::regex when sanitizers are on.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <regex>
 
 #include "ErrorCodes.h"
@@ -145,4 +147,6 @@ int SocketConnection::Send(unsigned char* data, unsigned int length) {
     return ERROR_NO_ERR;
 }
 
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
