@@ -260,6 +260,6 @@ TEST(CommPort, OpenCloseLeavesNoThreadOrDescriptor) {
         }
         EXPECT_EQ(ERROR_NO_ERR, port.Close());
     }
-    EXPECT_EQ(fds, settledCount(fds, openDescriptors));
-    EXPECT_EQ(threads, settledCount(threads, runningThreads));
+    EXPECT_LE(settledCount(fds, openDescriptors), fds);
+    EXPECT_LE(settledCount(threads, runningThreads), threads);
 }

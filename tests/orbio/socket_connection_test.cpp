@@ -275,6 +275,6 @@ TEST(SocketConnection, OpenCloseLeavesNoThreadOrDescriptor) {
         EXPECT_EQ(ERROR_NO_ERR, conn.Close());
         peer.hangUp();
     }
-    EXPECT_EQ(fds, settledCount(fds, openDescriptors));
-    EXPECT_EQ(threads, settledCount(threads, runningThreads));
+    EXPECT_LE(settledCount(fds, openDescriptors), fds);
+    EXPECT_LE(settledCount(threads, runningThreads), threads);
 }

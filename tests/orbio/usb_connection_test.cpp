@@ -279,6 +279,6 @@ TEST_F(UsbConnectionTest, OpenCloseLeavesNoThreadOrDescriptor) {
         EXPECT_EQ(ERROR_NO_ERR, link.conn.Close());
         ASSERT_TRUE(r->waitClosed(kWait));
     }
-    EXPECT_EQ(fds, settledCount(fds, openDescriptors));
-    EXPECT_EQ(threads, settledCount(threads, runningThreads));
+    EXPECT_LE(settledCount(fds, openDescriptors), fds);
+    EXPECT_LE(settledCount(threads, runningThreads), threads);
 }
